@@ -59,7 +59,9 @@ bool TBasicLock::Acquire(TLockSection ASection) {
   const uint32_t me = CurrentThreadNumber();
   std::unique_lock<std::mutex> guard(FMutex);
   const bool holder = HoldsAny(me);
-  auto refused = [&] { return !holder && (FDestroying || (FStopper != 0 && FStopper != me)); };
+  auto refused = [&] {
+    return !holder && ((FDestroying && FDestroyer != me) || (FStopper != 0 && FStopper != me));
+  };
   auto wait = [&](auto AReady) {
     ++FWaiters;
     while (!AReady()) FCond.wait(guard);
@@ -204,6 +206,7 @@ bool TBasicLock::IsStopping() {
 
 void TBasicLock::BeginDestroy() {
   std::lock_guard<std::mutex> guard(FMutex);
+  if (!FDestroying) FDestroyer = CurrentThreadNumber();
   FDestroying = true;
   WakeWaiters();
 }

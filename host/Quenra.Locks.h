@@ -9,7 +9,8 @@
 // - Read sections are shared. A write section excludes other threads' readers and writers.
 //   A stop section excludes other threads' writers and stoppers, but not their readers.
 // - A thread holding nothing on the lock is refused read and write (an empty holder, never an
-//   exception) while another thread holds stop or after BeginDestroy; otherwise it waits.
+//   exception) while another thread holds stop or after another thread called BeginDestroy;
+//   otherwise it waits.
 //   Stop is never refused: it waits until no other thread writes or stops.
 // - New readers wait while a writer waits, so a reading loop cannot starve the writer.
 // - The unlock-all section releases every section the calling thread holds on the lock and, when
@@ -97,7 +98,8 @@ struct IBasicLock : IInterface {
   virtual TLockCounts HeldByCurrentThread() = 0;
   // True while some thread holds the stop section.
   virtual bool IsStopping() = 0;
-  // From now on threads that hold nothing are refused read and write; waiting ones wake refused.
+  // From now on threads that hold nothing are refused read and write, except the calling
+  // (destroying) thread itself; waiting ones wake refused.
   virtual void BeginDestroy() = 0;
   virtual bool IsDestroying() = 0;
   // Change notification and the listeners told before and after a guarded store.
@@ -193,6 +195,7 @@ class FUNDREL_API TBasicLock : public TImplements<TInterfacedObject, IChangeNoti
   uint32_t FStopper = 0, FStopDepth = 0;
   uint32_t FWaitingWriters = 0, FWaiters = 0;
   bool FDestroying = false;
+  uint32_t FDestroyer = 0;  // the destroying thread goes on taking sections
   std::vector<TReader> FReaders;
 };
 
