@@ -39,8 +39,7 @@ class FUNDREL_API TWeakHolder {
     if (target) {
       // TryAddRef gave us one reference; trade it for the interface's own.
       void* obj = nullptr;
-      auto* asIntf = dynamic_cast<IInterface*>(target);
-      if (asIntf && asIntf->QueryInterface(I::IID, &obj) == S_OK) result = TIntf<I>::Adopt(static_cast<I*>(obj));
+      if (target->ObjQueryInterface(I::IID, &obj) == S_OK) result = TIntf<I>::Adopt(static_cast<I*>(obj));
       target->ReleaseImpl();
     }
     return result;

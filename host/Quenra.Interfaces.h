@@ -221,6 +221,13 @@ class FUNDREL_API TInterfacedObject : public TObject {
   }
   // Takes a reference only while the object is still alive (count above 0). Used by weak holders.
   bool TryAddRef() noexcept;
+  // QueryInterface reached through the object rather than through one of its interfaces (which
+  // may be ambiguous when it implements several). Answers E_NOINTERFACE here; TImplements answers.
+  virtual HRESULT ObjQueryInterface(const TGUID& AIID, void** AObj) {
+    (void)AIID;
+    if (AObj) *AObj = nullptr;
+    return E_NOINTERFACE;
+  }
 
  private:
   void DestroyCounted() noexcept;
@@ -269,6 +276,7 @@ class TImplements : public TBase, public TIntfs... {
   }
   int32_t _AddRef() override { return this->AddRefImpl(); }
   int32_t _Release() override { return this->ReleaseImpl(); }
+  HRESULT ObjQueryInterface(const TGUID& AIID, void** AObj) override { return QueryInterface(AIID, AObj); }
 };
 
 }  // namespace fundrel

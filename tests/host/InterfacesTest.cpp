@@ -125,6 +125,14 @@ TEST(WeakHolder, SeesDeathOfCountedAndOwnedObjects) {
   EXPECT_FALSE(weak.IsAlive());
   EXPECT_FALSE(weak.Lock<IDog>());
 
+  {
+    // An object with several interfaces is reached through the object, not an ambiguous base.
+    TIntf<IPet> pet(new TPetDog);
+    TWeakHolder w(static_cast<TPetDog*>(pet.get()));
+    EXPECT_TRUE(w.Lock<IDog>());
+    EXPECT_TRUE(w.Lock<IPet>());
+  }
+
   auto* owned = new TObject;
   TWeakHolder w2(owned), w3 = w2;
   EXPECT_TRUE(w3.Holds(owned));
