@@ -224,7 +224,7 @@ bool TBasicLock::IsDestroying() {
 TPairedLock::TPairedLock(TIntf<IChangeNotifyLock> AFirst, TIntf<IChangeNotifyLock> ASecond)
     : FHalf{std::move(AFirst), std::move(ASecond)} {
   Assert(FHalf[0] && FHalf[1] && FHalf[0] != FHalf[1], "A paired lock needs two distinct locks");
-  for (int i = 0; i < 2; ++i) FForward[i] = FHalf[i]->OnChange().Add([this] { FOnChange.Notify(); });
+  for (int i = 0; i < 2; ++i) FForward[i] = FHalf[i]->OnChange().Add([this] { NotifyChange(); });
 }
 
 TPairedLock::~TPairedLock() {

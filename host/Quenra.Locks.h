@@ -150,9 +150,23 @@ struct IChangeNotifyLock : IBasicLock {
   virtual TMultiProc<>& OnAfterChange() = 0;
 };
 
-// The reader/writer/stop lock with per-thread re-entrancy. Uncontended sections cost one
-// uncontended mutex round trip.
-class FUNDREL_API TBasicLock : public TImplements<TInterfacedObject, IChangeNotifyLock> {
+// The listeners every lock keeps; NotifyChange and its kin call them.
+class FUNDREL_API TNotifyingLock : public TImplements<TInterfacedObject, IChangeNotifyLock> {
+ public:
+  void NotifyChange() override { FOnChange.Notify(); }
+  void NotifyBeforeChange() override { FOnBeforeChange.Notify(); }
+  void NotifyAfterChange() override { FOnAfterChange.Notify(); }
+  TMultiProc<>& OnChange() override { return FOnChange; }
+  TMultiProc<>& OnBeforeChange() override { return FOnBeforeChange; }
+  TMultiProc<>& OnAfterChange() override { return FOnAfterChange; }
+
+ private:
+  TMultiProc<> FOnChange, FOnBeforeChange, FOnAfterChange;
+};
+
+// The reader/writer/stop lock with per-thread re-entrancy and change notification: the lock of
+// every component. Uncontended sections cost one uncontended mutex round trip each way.
+class FUNDREL_API TBasicLock : public TNotifyingLock {
  public:
   TBasicLock() = default;
   ~TBasicLock() override;
@@ -165,18 +179,9 @@ class FUNDREL_API TBasicLock : public TImplements<TInterfacedObject, IChangeNoti
   bool IsStopping() override;
   void BeginDestroy() override;
   bool IsDestroying() override;
-  void NotifyChange() override {}
-  void NotifyBeforeChange() override {}
-  void NotifyAfterChange() override {}
-  TMultiProc<>& OnChange() override { return FOnChange; }
-  TMultiProc<>& OnBeforeChange() override { return FOnBeforeChange; }
-  TMultiProc<>& OnAfterChange() override { return FOnAfterChange; }
 
   // Threads currently blocked in this lock; for tests and diagnostics.
   uint32_t WaiterCount();
-
- protected:
-  TMultiProc<> FOnChange, FOnBeforeChange, FOnAfterChange;
 
  private:
   struct TReader {
@@ -199,18 +204,13 @@ class FUNDREL_API TBasicLock : public TImplements<TInterfacedObject, IChangeNoti
   std::vector<TReader> FReaders;
 };
 
-// A lock whose NotifyChange calls its OnChange listeners.
-class FUNDREL_API TChangeNotifyLock : public TBasicLock {
- public:
-  void NotifyChange() override { FOnChange.Notify(); }
-  void NotifyBeforeChange() override { FOnBeforeChange.Notify(); }
-  void NotifyAfterChange() override { FOnAfterChange.Notify(); }
-};
+// The name components and property objects use for their lock.
+using TChangeNotifyLock = TBasicLock;
 
 // Two locks acting as one: a section on the pair takes the first half then the second; a section
 // on one half leaves the other free. Changes notified on either half reach the pair's listeners.
 // The halves must be plain locks, not pairs.
-class FUNDREL_API TPairedLock : public TImplements<TInterfacedObject, IChangeNotifyLock> {
+class FUNDREL_API TPairedLock : public TNotifyingLock {
  public:
   TPairedLock(TIntf<IChangeNotifyLock> AFirst, TIntf<IChangeNotifyLock> ASecond);
   ~TPairedLock() override;
@@ -223,12 +223,6 @@ class FUNDREL_API TPairedLock : public TImplements<TInterfacedObject, IChangeNot
   bool IsStopping() override;
   void BeginDestroy() override;
   bool IsDestroying() override;
-  void NotifyChange() override { FOnChange.Notify(); }
-  void NotifyBeforeChange() override { FOnBeforeChange.Notify(); }
-  void NotifyAfterChange() override { FOnAfterChange.Notify(); }
-  TMultiProc<>& OnChange() override { return FOnChange; }
-  TMultiProc<>& OnBeforeChange() override { return FOnBeforeChange; }
-  TMultiProc<>& OnAfterChange() override { return FOnAfterChange; }
 
   const TIntf<IChangeNotifyLock>& First() const { return FHalf[0]; }
   const TIntf<IChangeNotifyLock>& Second() const { return FHalf[1]; }
@@ -236,7 +230,6 @@ class FUNDREL_API TPairedLock : public TImplements<TInterfacedObject, IChangeNot
  private:
   TIntf<IChangeNotifyLock> FHalf[2];
   TMultiProc<>::THandle FForward[2] = {0, 0};
-  TMultiProc<> FOnChange, FOnBeforeChange, FOnAfterChange;
 };
 
 // Runs AProc inside the given section; returns false (without running it) when refused.
