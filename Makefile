@@ -1,6 +1,8 @@
 # Entry points; see README.md. Build trees live under build/.
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The test binaries that hold multi-threaded suites; only these are built for ThreadSanitizer.
+TSAN_TARGETS ?= fundrel_host_tests
 
 .PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan clean
 
@@ -44,7 +46,7 @@ check-asan: deps
 check-tsan: deps
 	@cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DFUNDREL_SANITIZE=thread \
 	  -DFUNDREL_BUILD_BENCH=OFF -DFUNDREL_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
-	@cmake --build build/tsan -j $(JOBS)
+	@cmake --build build/tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j $(JOBS) -R 'Threads\.'
 
