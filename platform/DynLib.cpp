@@ -7,8 +7,21 @@
 #include <cerrno>
 #include <cfenv>
 #include <cstdlib>
+#include <cstring>
 
 namespace fundrel::platform {
+
+namespace {
+// glibc keeps errno out of dlopen's result but ends its message with strerror's text
+// ("...: cannot open shared object file: No such file or directory"); read the code back.
+int CodeFromMessage(const char* AMessage) {
+  const char* colon = AMessage ? std::strrchr(AMessage, ':') : nullptr;
+  if (!colon || colon[1] != ' ') return 0;
+  for (int code = 1; code < 256; ++code)
+    if (std::strcmp(colon + 2, strerrordesc_np(code) ? strerrordesc_np(code) : "") == 0) return code;
+  return 0;
+}
+}  // namespace
 
 TDynLibHandle DynLibOpen(const std::string& AFileName, TDynLibError* AError) {
   std::fenv_t savedEnv;
@@ -20,7 +33,7 @@ TDynLibHandle DynLibOpen(const std::string& AFileName, TDynLibError* AError) {
   const char* text = handle ? nullptr : dlerror();
   std::fesetenv(&savedEnv);
   if (!handle && AError) {
-    AError->Code = code;
+    AError->Code = code != 0 ? code : CodeFromMessage(text);
     AError->Message = text ? text : "";
   }
   return handle;
