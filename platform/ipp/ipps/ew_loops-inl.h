@@ -10,6 +10,7 @@
 #endif
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <hwy/highway.h>
 
@@ -66,6 +67,23 @@ HWY_INLINE void Map2(const T* a, const T* b, T* out, size_t n, const F& f) {
   for (; i + N <= n; i += N) hn::StoreU(f(d, hn::LoadU(d, a + i), hn::LoadU(d, b + i)), d, out + i);
   const TailTag<T, kTail> dt;
   for (; i < n; i += kTail) hn::StoreU(f(dt, hn::LoadU(dt, a + i), hn::LoadU(dt, b + i)), dt, out + i);
+}
+
+// Saturating 32-bit add/sub: wrap, then replace lanes whose sign went wrong by the limit on the
+// side of x's sign (overflow is only possible where that sign decides the direction).
+template <class D, class V>
+HWY_INLINE V AddSatI32(D d, V x, V y) {
+  const V s = hn::Add(x, y);
+  const V ovf = hn::AndNot(hn::Xor(x, y), hn::Xor(x, s));  // same signs in, other sign out
+  const V lim = hn::Xor(hn::BroadcastSignBit(x), hn::Set(d, INT32_MAX));
+  return hn::IfThenElse(hn::MaskFromVec(hn::BroadcastSignBit(ovf)), lim, s);
+}
+template <class D, class V>
+HWY_INLINE V SubSatI32(D d, V x, V y) {
+  const V s = hn::Sub(x, y);
+  const V ovf = hn::And(hn::Xor(x, y), hn::Xor(x, s));  // different signs in, sign of x lost
+  const V lim = hn::Xor(hn::BroadcastSignBit(x), hn::Set(d, INT32_MAX));
+  return hn::IfThenElse(hn::MaskFromVec(hn::BroadcastSignBit(ovf)), lim, s);
 }
 
 // Interleaved complex values need two lanes; the one-lane scalar target uses plain loops instead.

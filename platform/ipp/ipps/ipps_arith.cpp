@@ -63,23 +63,11 @@ bool DivC64(const double* a, const double* b, double* out, size_t n) {
   return zero;
 }
 
-// Saturating 32-bit add/sub: wrap, then replace lanes whose sign went wrong by the limit of the
-// operand's sign (overflow is only possible when that sign decides the direction).
 void AddSat32(const int32_t* a, const int32_t* b, int32_t* out, size_t n) {
-  Map2(a, b, out, n, [](auto d, auto x, auto y) {
-    const auto s = hn::Add(x, y);
-    const auto ovf = hn::AndNot(hn::Xor(x, y), hn::Xor(x, s));  // same signs in, other sign out
-    const auto lim = hn::Xor(hn::BroadcastSignBit(x), hn::Set(d, INT32_MAX));
-    return hn::IfThenElse(hn::MaskFromVec(hn::BroadcastSignBit(ovf)), lim, s);
-  });
+  Map2(a, b, out, n, [](auto d, auto x, auto y) { return AddSatI32(d, x, y); });
 }
 void SubSat32(const int32_t* a, const int32_t* b, int32_t* out, size_t n) {
-  Map2(a, b, out, n, [](auto d, auto x, auto y) {
-    const auto s = hn::Sub(x, y);
-    const auto ovf = hn::And(hn::Xor(x, y), hn::Xor(x, s));  // different signs in, sign of x lost
-    const auto lim = hn::Xor(hn::BroadcastSignBit(x), hn::Set(d, INT32_MAX));
-    return hn::IfThenElse(hn::MaskFromVec(hn::BroadcastSignBit(ovf)), lim, s);
-  });
+  Map2(a, b, out, n, [](auto d, auto x, auto y) { return SubSatI32(d, x, y); });
 }
 void AddSat8u(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t n) {
   Map2(a, b, out, n, [](auto, auto x, auto y) { return hn::SaturatedAdd(x, y); });

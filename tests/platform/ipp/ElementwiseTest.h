@@ -124,19 +124,23 @@ inline bool Same(double a, double b) { return (std::isnan(a) && std::isnan(b)) |
 namespace detail {
 template <typename T>
 T One() {
-  if constexpr (std::is_same_v<T, Ipp64fc>) return Ipp64fc{1, 1};
-  else if constexpr (std::is_same_v<T, Ipp32fc>) return Ipp32fc{1, 1};
+  if constexpr (std::is_same_v<T, Ipp64fc>) return Ipp64fc{1.0, 1.0};
+  else if constexpr (std::is_same_v<T, Ipp32fc>) return Ipp32fc{1.0f, 1.0f};
   else if constexpr (std::is_enum_v<T>) return static_cast<T>(0);
   else return static_cast<T>(1);
 }
+// The length is the first int after the second pointer ((pSrc, val, pDst, len) has an int
+// constant before it), else the first int after the first pointer.
 template <class... P>
 constexpr int LenIndex() {
   constexpr bool isPtr[] = {std::is_pointer_v<P>...};
   constexpr bool isInt[] = {std::is_same_v<P, int>...};
-  bool seenPtr = false;
-  for (size_t i = 0; i < sizeof...(P); ++i) {
-    if (isPtr[i]) seenPtr = true;
-    else if (isInt[i] && seenPtr) return static_cast<int>(i);
+  for (int wantPtrs : {2, 1}) {
+    int ptrs = 0;
+    for (size_t i = 0; i < sizeof...(P); ++i) {
+      if (isPtr[i]) ++ptrs;
+      else if (isInt[i] && ptrs >= wantPtrs) return static_cast<int>(i);
+    }
   }
   return -1;
 }
@@ -149,7 +153,9 @@ P Arg(size_t j, int nullAt, int lenAt, int len, Scratch& s) {
   if constexpr (std::is_pointer_v<P>) {
     return static_cast<int>(j) == nullAt ? nullptr : reinterpret_cast<P>(s.bytes[j]);
   } else {
-    if (static_cast<int>(j) == lenAt) return static_cast<P>(len);
+    if constexpr (std::is_same_v<P, int>) {
+      if (static_cast<int>(j) == lenAt) return len;
+    }
     return One<P>();
   }
 }
