@@ -48,6 +48,11 @@ void FftRealForward(const RealFftPlan& plan, const double* src, double* dst, dou
 void FftRealInverse(const RealFftPlan& plan, const double* src, double* dst, double scale,
                     double* scratch);
 
+// Process-wide plans for the FFT-based correlations, created on first use and kept until the
+// library unloads; nullptr when memory runs out. Safe to call from any thread.
+const FftPlan* SharedFftPlan(int order);
+const RealFftPlan* SharedRealFftPlan(int order);
+
 // Work memory of one call, 64-byte aligned: the caller's buffer when one is given (it must hold
 // doubles * 8 + 64 bytes), otherwise a per-thread cache for small areas or a fresh block that
 // is released with the WorkArea. Get() is nullptr when memory ran out.

@@ -1,5 +1,6 @@
 // FFT descriptors and transforms: ippsFFTInitAlloc_*, ippsFFTFree_*, ippsFFTFwd_*, ippsFFTInv_*,
 // plus the matching ippsFFTGetBufSize_* so a caller can size the optional work buffer.
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -79,6 +80,42 @@ WorkArea::WorkArea(std::size_t doubles, void* callerBuffer) {
 }
 
 WorkArea::~WorkArea() { std::free(FOwned); }
+
+namespace {
+
+struct PlanCache {
+  std::atomic<FftPlan*> complex[kMaxFftOrder + 1] = {};
+  std::atomic<RealFftPlan*> real[kMaxFftOrder + 1] = {};
+  ~PlanCache() {
+    for (auto& p : complex) DestroyFftPlan(p.load());
+    for (auto& p : real) DestroyRealFftPlan(p.load());
+  }
+};
+PlanCache gPlans;
+
+// Lock-free publication: two threads may both build a plan; the loser frees its copy.
+template <class Plan, class Create, class Destroy>
+const Plan* Shared(std::atomic<Plan*>& slot, Create create, Destroy destroy, int order) {
+  Plan* current = slot.load(std::memory_order_acquire);
+  if (current) return current;
+  Plan* fresh = create(order);
+  if (!fresh) return nullptr;
+  if (slot.compare_exchange_strong(current, fresh, std::memory_order_acq_rel)) return fresh;
+  destroy(fresh);
+  return current;
+}
+
+}  // namespace
+
+const FftPlan* SharedFftPlan(int order) {
+  if (order < 0 || order > kMaxFftOrder) return nullptr;
+  return Shared(gPlans.complex[order], CreateFftPlan, DestroyFftPlan, order);
+}
+
+const RealFftPlan* SharedRealFftPlan(int order) {
+  if (order < 0 || order > kMaxFftOrder) return nullptr;
+  return Shared(gPlans.real[order], CreateRealFftPlan, DestroyRealFftPlan, order);
+}
 
 }  // namespace fundrel::ipp::dsp
 
