@@ -58,6 +58,15 @@ TEST(DVIPPLoaders, StartupBindsEveryNameToWhatTheLibrariesExport) {
     }
     EXPECT_EQ(p.Address, expected) << p.Table << " " << p.Name;
   }
+  // The own kernels are this library's alone; a primitive library exporting one would be a
+  // second implementation that nothing calls.
+  for (const char* own : {
+#define IPP_OWN_FN(result, name, params, args) #name,
+#include "platform/ipp/ippnames.def"
+       }) {
+    EXPECT_EQ(platform::DynLibSymbol(ipps, own), nullptr) << own;
+    for (platform::TDynLibHandle lib : image) EXPECT_EQ(platform::DynLibSymbol(lib, own), nullptr) << own;
+  }
   EXPECT_EQ(reinterpret_cast<const void*>(ippsConvert_64f32f),
             reinterpret_cast<const void*>(GVScopeDispatcher::ippsConvert_64f32f));
   platform::DynLibClose(ipps);
