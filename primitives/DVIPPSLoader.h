@@ -16,6 +16,7 @@
 // The handles are written only then and read without locks afterwards.
 #pragma once
 
+#include <initializer_list>
 #include <vector>
 
 #include "primitives/GVTypes.h"
