@@ -69,6 +69,25 @@ HWY_INLINE void Map2(const T* a, const T* b, T* out, size_t n, const F& f) {
   for (; i < n; i += kTail) hn::StoreU(f(dt, hn::LoadU(dt, a + i), hn::LoadU(dt, b + i)), dt, out + i);
 }
 
+// min / max that return b when either operand is NaN (the x86 MINPD/MAXPD rule, one instruction
+// there; other targets spell it out).
+template <class V>
+HWY_INLINE V MinOr2nd(V a, V b) {
+#if HWY_ARCH_X86 && HWY_TARGET != HWY_SCALAR
+  return hn::Min(a, b);
+#else
+  return hn::IfThenElse(hn::Lt(a, b), a, b);
+#endif
+}
+template <class V>
+HWY_INLINE V MaxOr2nd(V a, V b) {
+#if HWY_ARCH_X86 && HWY_TARGET != HWY_SCALAR
+  return hn::Max(a, b);
+#else
+  return hn::IfThenElse(hn::Gt(a, b), a, b);
+#endif
+}
+
 // Saturating 32-bit add/sub: wrap, then replace lanes whose sign went wrong by the limit on the
 // side of x's sign (overflow is only possible where that sign decides the direction).
 template <class D, class V>

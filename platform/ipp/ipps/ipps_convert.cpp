@@ -47,9 +47,7 @@ void I32ToF32(const int32_t* in, float* out, size_t n) {
 void F64ToF32(const double* in, float* out, size_t n) {
   MapCvt<double>(in, out, n, [](auto d, auto v) {
     const auto lim = hn::Set(d, 3.40282346638528859812e+38);
-    v = hn::IfThenElse(hn::Gt(v, lim), lim, v);
-    v = hn::IfThenElse(hn::Lt(v, hn::Neg(lim)), hn::Neg(lim), v);
-    return hn::DemoteTo(hn::Rebind<float, decltype(d)>(), v);
+    return hn::DemoteTo(hn::Rebind<float, decltype(d)>(), MaxOr2nd(hn::Neg(lim), MinOr2nd(lim, v)));
   });
 }
 void I16ToF64(const int16_t* in, double* out, size_t n, double scale) {

@@ -141,12 +141,12 @@ void NormalizeF32(const float* a, float* out, size_t n, float sub, float div) {
   Map1(a, out, n, [=](auto d, auto x) { return hn::Div(hn::Sub(x, hn::Set(d, sub)), hn::Set(d, div)); });
 }
 
-// Threshold: below (kLess) or above the level becomes the level; NaN is left alone.
+// Threshold: below (kLess) or above the level becomes the level; a NaN element is left alone.
 template <bool kLess, typename T>
 HWY_INLINE void Thresh(const T* a, T* out, size_t n, T level) {
   Map1(a, out, n, [level](auto d, auto x) {
     const auto l = hn::Set(d, level);
-    return hn::IfThenElse(kLess ? hn::Lt(x, l) : hn::Gt(x, l), l, x);
+    return kLess ? MaxOr2nd(l, x) : MinOr2nd(l, x);
   });
 }
 void ThreshLtF64(const double* a, double* out, size_t n, double level) { Thresh<true>(a, out, n, level); }

@@ -161,6 +161,12 @@ TEST(ElementwiseStats, NormalizeAndThresholds) {
           ASSERT_TRUE(cio[i].re == cout[i].re && cio[i].im == cout[i].im);
         }
       }
+      std::vector<double> withNan = a;
+      withNan[len / 2] = NAN;
+      for (IppCmpOp op : {ippCmpLess, ippCmpGreater}) {
+        ASSERT_EQ(ippsThreshold_64f(withNan.data(), out.data(), len, 0.0, op), ippStsNoErr);
+        ASSERT_TRUE(std::isnan(out[len / 2])) << "NaN is neither below nor above the level";
+      }
       const auto n = RandInt<Ipp32s>(len);
       std::vector<Ipp32s> io = n;
       ASSERT_EQ(ippsThreshold_LT_32s_I(io.data(), len, -5), ippStsNoErr);
