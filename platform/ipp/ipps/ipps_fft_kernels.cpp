@@ -322,20 +322,43 @@ void RealPost(const RealFftPlan& plan, double* x, double scale) {
   const double half = 0.5 * scale;
   const double* wre = plan.wre;
   const double* wim = plan.wim;
-  for (int k = 1; k <= h / 2; ++k) {
+  int k = 1;
+  // Vectors of L consecutive k against the mirrored block of h - k, read reversed; blocks
+  // stop before the two ranges meet, so every pair is read before either half is written.
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  const V vh = hn::Set(d, half);
+  for (; 2 * k + 2 * lanes - 2 < h; k += lanes) {
+    const int jlo = h - k - lanes + 1;
+    V zr, zi, cr, ci;
+    hn::LoadInterleaved2(d, x + 2 * k, zr, zi);
+    hn::LoadInterleaved2(d, x + 2 * jlo, cr, ci);
+    cr = hn::Reverse(d, cr);
+    ci = hn::Neg(hn::Reverse(d, ci));
+    const V fer = hn::Add(zr, cr), fei = hn::Add(zi, ci);
+    const V foR = hn::Sub(zi, ci), foI = hn::Sub(cr, zr);
+    const V wr = hn::LoadU(d, wre + k), wi = hn::LoadU(d, wim + k);
+    const V tr = hn::MulSub(wr, foR, hn::Mul(wi, foI));
+    const V ti = hn::MulAdd(wr, foI, hn::Mul(wi, foR));
+    hn::StoreInterleaved2(hn::Mul(hn::Add(fer, tr), vh), hn::Mul(hn::Add(fei, ti), vh), d, x + 2 * k);
+    const V xr = hn::Reverse(d, hn::Mul(hn::Sub(fer, tr), vh));
+    const V xi = hn::Reverse(d, hn::Mul(hn::Sub(ti, fei), vh));
+    hn::StoreInterleaved2(xr, xi, d, x + 2 * jlo);
+  }
+  for (; k <= h / 2; ++k) {
     const int j = h - k;
     const double zr = x[2 * k], zi = x[2 * k + 1];
     const double cr = x[2 * j], ci = -x[2 * j + 1];  // conj Z[h-k]
     const double fer = zr + cr, fei = zi + ci;
     // (Z - conj) / i = (im, -re) of the difference
-    const double dr = zr - cr, di = zi - ci;
-    const double for_ = di, foi = -dr;
-    const double tr = wre[k] * for_ - wim[k] * foi;
-    const double ti = wre[k] * foi + wim[k] * for_;
+    const double foR = zi - ci, foI = cr - zr;
+    const double tr = wre[k] * foR - wim[k] * foI;
+    const double ti = wre[k] * foI + wim[k] * foR;
     x[2 * k] = (fer + tr) * half;
     x[2 * k + 1] = (fei + ti) * half;
     x[2 * j] = (fer - tr) * half;
-    x[2 * j + 1] = -(fei - ti) * half;
+    x[2 * j + 1] = (ti - fei) * half;
   }
 }
 
@@ -349,7 +372,26 @@ void RealPre(const RealFftPlan& plan, const double* x, double* z) {
   z[1] = x0 - xh;
   const double* wre = plan.wre;
   const double* wim = plan.wim;
-  for (int k = 1; k <= h / 2; ++k) {
+  int k = 1;
+  const hn::ScalableTag<double> d;
+  using V = hn::Vec<decltype(d)>;
+  const int lanes = static_cast<int>(hn::Lanes(d));
+  for (; 2 * k + 2 * lanes - 2 < h; k += lanes) {
+    const int jlo = h - k - lanes + 1;
+    V xr, xi, cr, ci;
+    hn::LoadInterleaved2(d, x + 2 * k, xr, xi);
+    hn::LoadInterleaved2(d, x + 2 * jlo, cr, ci);
+    cr = hn::Reverse(d, cr);
+    ci = hn::Neg(hn::Reverse(d, ci));
+    const V fer = hn::Add(xr, cr), fei = hn::Add(xi, ci);
+    const V dr = hn::Sub(xr, cr), di = hn::Sub(xi, ci);
+    const V wr = hn::LoadU(d, wre + k), wi = hn::LoadU(d, wim + k);
+    const V fr = hn::MulAdd(dr, wr, hn::Mul(di, wi));
+    const V fi = hn::MulSub(di, wr, hn::Mul(dr, wi));
+    hn::StoreInterleaved2(hn::Sub(fer, fi), hn::Add(fei, fr), d, z + 2 * k);
+    hn::StoreInterleaved2(hn::Reverse(d, hn::Add(fer, fi)), hn::Reverse(d, hn::Sub(fr, fei)), d, z + 2 * jlo);
+  }
+  for (; k <= h / 2; ++k) {
     const int j = h - k;
     const double xr = x[2 * k], xi = x[2 * k + 1];
     const double cr = x[2 * j], ci = -x[2 * j + 1];
