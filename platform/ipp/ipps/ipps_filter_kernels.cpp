@@ -1,9 +1,12 @@
 // FIR and IIR kernels. The FIR is vectorised across outputs: each tap is broadcast once and
 // multiplied into four vectors of consecutive outputs, so there is no horizontal sum and no
-// dependency between outputs. IIR recursions cannot be vectorised across time; the biquad
-// cascade keeps up to four sections' state in registers and runs sample by sample, letting the
-// sections overlap in the pipeline.
+// dependency between outputs. IIR recursions cannot be vectorised across time, but a biquad
+// cascade can be vectorised across sections: one lane per section, each step feeding every
+// section's output into the next section's lane (a wavefront), so a sample passes L sections
+// in one vector step and the recursion's latency is paid once per step instead of once per
+// section. The direct form runs as a scalar loop.
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/ipp/ipps/dsp_filter.h"
 
@@ -50,6 +53,67 @@ void Fir(const double* HWY_RESTRICT h, int tapsLen, const double* HWY_RESTRICT x
   }
 }
 
+// Up to Lanes (at most 4) sections in a wavefront over len samples; taps b0 b1 b2 a1 a2 per
+// section, d their two partial sums (updated). Lane k works on sample t - k at step t; during
+// the first and last Lanes - 1 steps the lanes outside the block keep their state. Returns
+// false when the target has single-lane vectors (the caller then runs the scalar loop).
+bool BiquadWave(const double* taps, int count, double* d, const double* src, double* dst, int len) {
+  const hn::CappedTag<double, 4> dv;
+  using V = hn::Vec<decltype(dv)>;
+  const int lanes = static_cast<int>(hn::Lanes(dv));
+  if (lanes < 2 || count > lanes) return false;
+  // Missing lanes are identity sections (y = x, state 0).
+  HWY_ALIGN double c[5][4] = {{1, 1, 1, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
+  HWY_ALIGN double st[2][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}};
+  for (int k = 0; k < count; ++k) {
+    for (int j = 0; j < 5; ++j) c[j][k] = taps[5 * k + j];
+    st[0][k] = d[2 * k];
+    st[1][k] = d[2 * k + 1];
+  }
+  const V b0 = hn::Load(dv, c[0]), b1 = hn::Load(dv, c[1]), b2 = hn::Load(dv, c[2]);
+  const V a1 = hn::Load(dv, c[3]), a2 = hn::Load(dv, c[4]);
+  V s0 = hn::Load(dv, st[0]), s1 = hn::Load(dv, st[1]);
+  HWY_ALIGN int64_t shiftIdx[4] = {0, 0, 1, 2};
+  const auto shift = hn::SetTableIndices(dv, shiftIdx);
+  const auto lane0 = hn::FirstN(dv, 1);
+  HWY_ALIGN double out[4];
+  V y = hn::Zero(dv);
+  const int last = lanes - 1;
+  auto step = [&](int t, bool ramp) {
+    const double in = t < len ? src[t] : 0.0;
+    const V x = hn::IfThenElse(lane0, hn::Set(dv, in), hn::TableLookupLanes(y, shift));
+    const V yn = hn::MulAdd(b0, x, s0);
+    const V s0n = hn::NegMulAdd(a1, yn, hn::MulAdd(b1, x, s1));
+    const V s1n = hn::NegMulAdd(a2, yn, hn::Mul(b2, x));
+    if (ramp) {
+      const auto active = hn::AndNot(hn::FirstN(dv, static_cast<size_t>(std::max(0, t - len + 1))),
+                                     hn::FirstN(dv, static_cast<size_t>(t + 1)));
+      s0 = hn::IfThenElse(active, s0n, s0);
+      s1 = hn::IfThenElse(active, s1n, s1);
+    } else {
+      s0 = s0n;
+      s1 = s1n;
+    }
+    y = yn;
+    if (t >= last) {
+      hn::Store(y, dv, out);
+      dst[t - last] = out[last];
+    }
+  };
+  const int steps = len + last;
+  int t = 0;
+  for (; t < std::min(last, steps); ++t) step(t, true);
+  for (; t < len; ++t) step(t, false);
+  for (; t < steps; ++t) step(t, true);
+  hn::Store(s0, dv, st[0]);
+  hn::Store(s1, dv, st[1]);
+  for (int k = 0; k < count; ++k) {
+    d[2 * k] = st[0][k];
+    d[2 * k + 1] = st[1][k];
+  }
+  return true;
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace fundrel::ipp::dsp
 HWY_AFTER_NAMESPACE();
@@ -58,6 +122,7 @@ HWY_AFTER_NAMESPACE();
 namespace fundrel::ipp::dsp {
 
 HWY_EXPORT(Fir);
+HWY_EXPORT(BiquadWave);
 
 void FirBlock(const double* reversedTaps, int tapsLen, const double* x, double* y, int count) {
   HWY_DYNAMIC_DISPATCH(Fir)(reversedTaps, tapsLen, x, y, count);
@@ -110,15 +175,21 @@ void BiquadGroup(const double* taps, double* d, const double* src, double* dst, 
 
 void IirBiquads(const double* taps, int numBq, double* d, const double* src, double* dst,
                 int len) {
-  // Groups of four sections, each group over a chunk before the next: the chunk stays in
-  // cache between groups.
+  // Groups of four sections (the wavefront's width on 256-bit and wider vectors; 128-bit
+  // targets fall back to the scalar loop for groups over two), each group over a chunk before
+  // the next: the chunk stays in cache between groups.
   constexpr int kChunk = 1024;
   for (int start = 0; start < len; start += kChunk) {
     const int count = std::min(kChunk, len - start);
     const double* in = src + start;
     for (int k = 0; k < numBq; k += 4) {
       double* out = dst + start;
-      switch (std::min(4, numBq - k)) {
+      const int group = std::min(4, numBq - k);
+      if (HWY_DYNAMIC_DISPATCH(BiquadWave)(taps + 5 * k, group, d + 2 * k, in, out, count)) {
+        in = out;
+        continue;
+      }
+      switch (group) {
         case 1: BiquadGroup<1>(taps + 5 * k, d + 2 * k, in, out, count); break;
         case 2: BiquadGroup<2>(taps + 5 * k, d + 2 * k, in, out, count); break;
         case 3: BiquadGroup<3>(taps + 5 * k, d + 2 * k, in, out, count); break;
