@@ -5,6 +5,8 @@
 #define HWY_TARGET_INCLUDE "platform/ipp/ipps/ipps_convert.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 
+#include <math.h>
+
 #include <hwy/highway.h>
 
 #include "platform/ipp/ipps/ew_loops-inl.h"
@@ -21,11 +23,15 @@ HWY_INLINE void MapCvt(const TIn* in, TOut* out, size_t n, const F& f) {
   const hn::Rebind<TOut, decltype(dw)> dout;
   const size_t N = hn::Lanes(dw);
   size_t i = 0;
-  for (; i + 2 * N <= n; i += 2 * N) {
+  for (; i + 4 * N <= n; i += 4 * N) {
     const auto a0 = hn::LoadU(din, in + i);
     const auto a1 = hn::LoadU(din, in + i + N);
+    const auto a2 = hn::LoadU(din, in + i + 2 * N);
+    const auto a3 = hn::LoadU(din, in + i + 3 * N);
     hn::StoreU(f(dw, a0), dout, out + i);
     hn::StoreU(f(dw, a1), dout, out + i + N);
+    hn::StoreU(f(dw, a2), dout, out + i + 2 * N);
+    hn::StoreU(f(dw, a3), dout, out + i + 3 * N);
   }
   for (; i + N <= n; i += N) hn::StoreU(f(dw, hn::LoadU(din, in + i)), dout, out + i);
   const hn::CappedTag<TW, 1> dw1;
@@ -43,12 +49,32 @@ void I32ToF64(const int32_t* in, double* out, size_t n) {
 void I32ToF32(const int32_t* in, float* out, size_t n) {
   MapCvt<float>(in, out, n, [](auto d, auto v) { return hn::ConvertTo(d, v); });
 }
-// Values beyond the float range saturate at +-FLT_MAX instead of becoming infinite; NaN stays NaN.
+// Finite values beyond the float range saturate at +-FLT_MAX instead of becoming infinite;
+// infinities and NaN keep their value.
 void F64ToF32(const double* in, float* out, size_t n) {
+#if HWY_TARGET == HWY_SCALAR
+  // Highway's one-lane DemoteTo saturates infinities too; C++ converts them exactly.
+  for (size_t i = 0; i < n; ++i) {
+    const double v = in[i], lim = 3.40282346638528859812e+38;
+    out[i] = static_cast<float>(isinf(v) ? v : (v > lim ? lim : (v < -lim ? -lim : v)));
+  }
+  return;
+#endif
   MapCvt<double>(in, out, n, [](auto d, auto v) {
     const auto lim = hn::Set(d, 3.40282346638528859812e+38);
-    return hn::DemoteTo(hn::Rebind<float, decltype(d)>(), MaxOr2nd(hn::Neg(lim), MinOr2nd(lim, v)));
+    const auto clamped = MaxOr2nd(hn::Neg(lim), MinOr2nd(lim, v));
+    return hn::DemoteTo(hn::Rebind<float, decltype(d)>(), hn::IfThenElse(hn::IsInf(v), v, clamped));
   });
+}
+// The plain hardware conversion: an out-of-range value becomes infinite and raises the overflow
+// flag, which the caller checks. The one-lane target converts in C++, where out-of-range is
+// undefined, so it saturates right away (and never raises the flag).
+void F64ToF32Raw(const double* in, float* out, size_t n) {
+#if HWY_TARGET == HWY_SCALAR
+  F64ToF32(in, out, n);
+#else
+  MapCvt<double>(in, out, n, [](auto d, auto v) { return hn::DemoteTo(hn::Rebind<float, decltype(d)>(), v); });
+#endif
 }
 void I16ToF64(const int16_t* in, double* out, size_t n, double scale) {
   MapCvt<double>(in, out, n, [scale](auto d, auto v) {
@@ -87,6 +113,9 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 #include <math.h>
+#if defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 #include "platform/ipp/ipp_api.h"
 #include "platform/ipp/ipps/ew_check.h"
@@ -96,6 +125,7 @@ HWY_EXPORT(F32ToF64);
 HWY_EXPORT(I32ToF64);
 HWY_EXPORT(I32ToF32);
 HWY_EXPORT(F64ToF32);
+HWY_EXPORT(F64ToF32Raw);
 HWY_EXPORT(I16ToF64);
 HWY_EXPORT(F64ToI32);
 HWY_EXPORT(F32ToI32);
@@ -147,8 +177,22 @@ IPPAPI_EXPORT IppStatus ippsConvert_32s64f(const Ipp32s* pSrc, Ipp64f* pDst, int
   HWY_DYNAMIC_DISPATCH(I32ToF64)(pSrc, pDst, len);
   return ippStsNoErr;
 }
+// Saturating costs two more operations per vector than the bare conversion, and values out of
+// range are rare: long vectors are converted bare, and only when the SSE status register reports
+// an overflow is the conversion redone with saturation. The caller's overflow flag is restored.
 IPPAPI_EXPORT IppStatus ippsConvert_64f32f(const Ipp64f* pSrc, Ipp32f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
+#if defined(__x86_64__) && defined(__SSE__)
+  if (len >= 256) {  // reading the status register costs tens of cycles
+    constexpr unsigned kOverflow = 0x8;  // MXCSR.OE
+    const unsigned csr = _mm_getcsr();
+    if (csr & kOverflow) _mm_setcsr(csr & ~kOverflow);
+    HWY_DYNAMIC_DISPATCH(F64ToF32Raw)(pSrc, pDst, len);
+    const bool overflow = (_mm_getcsr() & kOverflow) != 0;
+    if (overflow || (csr & kOverflow)) _mm_setcsr(csr);
+    if (!overflow) return ippStsNoErr;
+  }
+#endif
   HWY_DYNAMIC_DISPATCH(F64ToF32)(pSrc, pDst, len);
   return ippStsNoErr;
 }

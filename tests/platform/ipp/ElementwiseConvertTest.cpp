@@ -1,5 +1,6 @@
 // Conversions against the C++ casts and rounding functions on every SIMD target, including values
 // beyond the destination range, ties, infinities and NaN.
+#include <cfenv>
 #include <cfloat>
 
 #include "tests/platform/ipp/ElementwiseTest.h"
@@ -61,10 +62,15 @@ TEST(ElementwiseConvert, WideningIsExactAndNarrowingIsNearestWithinFloatRange) {
       std::vector<float> f(len);
       ASSERT_EQ(ippsConvert_64f32f(x.data(), f.data(), len), ippStsNoErr);
       for (int i = 0; i < len; ++i) {
-        const double c = x[i] > FLT_MAX ? FLT_MAX : (x[i] < -FLT_MAX ? -FLT_MAX : x[i]);
+        const double c = std::isinf(x[i]) ? x[i] : x[i] > FLT_MAX ? FLT_MAX : (x[i] < -FLT_MAX ? -FLT_MAX : x[i]);
         ASSERT_TRUE(Same(f[i], static_cast<float>(c))) << x[i] << " gave " << f[i];
-        ASSERT_FALSE(std::isinf(f[i])) << "saturates instead of overflowing: " << x[i];
+        ASSERT_EQ(std::isinf(f[i]), std::isinf(x[i])) << "finite values saturate instead of overflowing: " << x[i];
       }
+      // Without out-of-range values (the bare conversion stands), infinities included.
+      std::vector<double> inRange = RandF64(len, -1e30, 1e30);
+      inRange[len / 2] = -INFINITY;
+      ASSERT_EQ(ippsConvert_64f32f(inRange.data(), f.data(), len), ippStsNoErr);
+      for (int i = 0; i < len; ++i) ASSERT_EQ(f[i], static_cast<float>(inRange[i]));
       std::vector<double> back(len);
       ASSERT_EQ(ippsConvert_32f64f(f.data(), back.data(), len), ippStsNoErr);
       for (int i = 0; i < len; ++i) ASSERT_TRUE(Same(back[i], static_cast<double>(f[i])));
@@ -83,6 +89,19 @@ TEST(ElementwiseConvert, WideningIsExactAndNarrowingIsNearestWithinFloatRange) {
       }
     }
   });
+}
+
+TEST(ElementwiseConvert, SaturatingConversionLeavesTheCallersFloatingPointFlagsAlone) {
+  std::vector<double> big(1000, 1e300);
+  std::vector<float> f(1000);
+  std::feclearexcept(FE_ALL_EXCEPT);
+  ASSERT_EQ(ippsConvert_64f32f(big.data(), f.data(), 1000), ippStsNoErr);
+  EXPECT_EQ(f[999], FLT_MAX);
+  EXPECT_FALSE(std::fetestexcept(FE_OVERFLOW));
+  std::feraiseexcept(FE_OVERFLOW);
+  ASSERT_EQ(ippsConvert_64f32f(big.data(), f.data(), 1000), ippStsNoErr);
+  EXPECT_TRUE(std::fetestexcept(FE_OVERFLOW)) << "a flag raised before the call survives it";
+  std::feclearexcept(FE_ALL_EXCEPT);
 }
 
 TEST(ElementwiseConvert, StandardStatuses) {
