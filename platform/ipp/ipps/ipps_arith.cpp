@@ -132,28 +132,28 @@ extern "C" {
 
 IPPAPI_EXPORT IppStatus ippsAdd_64f(const Ipp64f* pSrc1, const Ipp64f* pSrc2, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc1, pSrc2, pDst);
-  HWY_DYNAMIC_DISPATCH(AddF64)(pSrc1, pSrc2, pDst, len);
+  EW_DISPATCH(AddF64)(pSrc1, pSrc2, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAdd_64f_I(const Ipp64f* pSrc, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(AddF64)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(AddF64)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAdd_64fc(const Ipp64fc* pSrc1, const Ipp64fc* pSrc2, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc1, pSrc2, pDst);
-  HWY_DYNAMIC_DISPATCH(AddF64)(D(pSrc1), D(pSrc2), D(pDst), N2(len));
+  EW_DISPATCH(AddF64)(D(pSrc1), D(pSrc2), D(pDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAdd_64fc_I(const Ipp64fc* pSrc, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(AddF64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len));
+  EW_DISPATCH(AddF64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAdd_32s_ISfs(const Ipp32s* pSrc, Ipp32s* pSrcDst, int len, int scaleFactor) {
   EW_CHECK(len, pSrc, pSrcDst);
   if (scaleFactor == 0) {
-    HWY_DYNAMIC_DISPATCH(AddSat32)(pSrcDst, pSrc, pSrcDst, len);
+    EW_DISPATCH(AddSat32)(pSrcDst, pSrc, pSrcDst, len);
   } else {
     ScaledInPlace(pSrc, pSrcDst, len, scaleFactor, [](Ipp32s x, Ipp32s y, int sf) { return Sat32(Wide(x) + y, sf); });
   }
@@ -162,7 +162,7 @@ IPPAPI_EXPORT IppStatus ippsAdd_32s_ISfs(const Ipp32s* pSrc, Ipp32s* pSrcDst, in
 IPPAPI_EXPORT IppStatus ippsAdd_8u_ISfs(const Ipp8u* pSrc, Ipp8u* pSrcDst, int len, int scaleFactor) {
   EW_CHECK(len, pSrc, pSrcDst);
   if (scaleFactor == 0) {
-    HWY_DYNAMIC_DISPATCH(AddSat8u)(pSrcDst, pSrc, pSrcDst, len);
+    EW_DISPATCH(AddSat8u)(pSrcDst, pSrc, pSrcDst, len);
   } else {
     ScaledInPlace(pSrc, pSrcDst, len, scaleFactor, [](Ipp8u x, Ipp8u y, int sf) { return Sat8u(Wide(x) + y, sf); });
   }
@@ -171,23 +171,23 @@ IPPAPI_EXPORT IppStatus ippsAdd_8u_ISfs(const Ipp8u* pSrc, Ipp8u* pSrcDst, int l
 
 IPPAPI_EXPORT IppStatus ippsSub_32f_I(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SubF32)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(SubF32)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSub_64f_I(const Ipp64f* pSrc, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SubF64)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(SubF64)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSub_64fc_I(const Ipp64fc* pSrc, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SubF64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len));
+  EW_DISPATCH(SubF64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSub_32s_ISfs(const Ipp32s* pSrc, Ipp32s* pSrcDst, int len, int scaleFactor) {
   EW_CHECK(len, pSrc, pSrcDst);
   if (scaleFactor == 0) {
-    HWY_DYNAMIC_DISPATCH(SubSat32)(pSrcDst, pSrc, pSrcDst, len);
+    EW_DISPATCH(SubSat32)(pSrcDst, pSrc, pSrcDst, len);
   } else {
     ScaledInPlace(pSrc, pSrcDst, len, scaleFactor, [](Ipp32s x, Ipp32s y, int sf) { return Sat32(Wide(x) - y, sf); });
   }
@@ -196,7 +196,7 @@ IPPAPI_EXPORT IppStatus ippsSub_32s_ISfs(const Ipp32s* pSrc, Ipp32s* pSrcDst, in
 IPPAPI_EXPORT IppStatus ippsSub_8u_ISfs(const Ipp8u* pSrc, Ipp8u* pSrcDst, int len, int scaleFactor) {
   EW_CHECK(len, pSrc, pSrcDst);
   if (scaleFactor == 0) {
-    HWY_DYNAMIC_DISPATCH(SubSat8u)(pSrcDst, pSrc, pSrcDst, len);
+    EW_DISPATCH(SubSat8u)(pSrcDst, pSrc, pSrcDst, len);
   } else {
     ScaledInPlace(pSrc, pSrcDst, len, scaleFactor, [](Ipp8u x, Ipp8u y, int sf) { return Sat8u(Wide(x) - y, sf); });
   }
@@ -205,27 +205,27 @@ IPPAPI_EXPORT IppStatus ippsSub_8u_ISfs(const Ipp8u* pSrc, Ipp8u* pSrcDst, int l
 
 IPPAPI_EXPORT IppStatus ippsMul_32f(const Ipp32f* pSrc1, const Ipp32f* pSrc2, Ipp32f* pDst, int len) {
   EW_CHECK(len, pSrc1, pSrc2, pDst);
-  HWY_DYNAMIC_DISPATCH(MulF32)(pSrc1, pSrc2, pDst, len);
+  EW_DISPATCH(MulF32)(pSrc1, pSrc2, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMul_32f_I(const Ipp32f* pSrc, Ipp32f* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(MulF32)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(MulF32)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMul_64f(const Ipp64f* pSrc1, const Ipp64f* pSrc2, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc1, pSrc2, pDst);
-  HWY_DYNAMIC_DISPATCH(MulF64)(pSrc1, pSrc2, pDst, len);
+  EW_DISPATCH(MulF64)(pSrc1, pSrc2, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMul_64f_I(const Ipp64f* pSrc, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(MulF64)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(MulF64)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMul_64fc_I(const Ipp64fc* pSrc, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(MulC64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len));
+  EW_DISPATCH(MulC64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMul_32s_ISfs(const Ipp32s* pSrc, Ipp32s* pSrcDst, int len, int scaleFactor) {
@@ -236,7 +236,7 @@ IPPAPI_EXPORT IppStatus ippsMul_32s_ISfs(const Ipp32s* pSrc, Ipp32s* pSrcDst, in
 IPPAPI_EXPORT IppStatus ippsMul_8u_ISfs(const Ipp8u* pSrc, Ipp8u* pSrcDst, int len, int scaleFactor) {
   EW_CHECK(len, pSrc, pSrcDst);
   if (scaleFactor == 0) {
-    HWY_DYNAMIC_DISPATCH(MulSat8u)(pSrcDst, pSrc, pSrcDst, len);
+    EW_DISPATCH(MulSat8u)(pSrcDst, pSrc, pSrcDst, len);
   } else {
     ScaledInPlace(pSrc, pSrcDst, len, scaleFactor, [](Ipp8u x, Ipp8u y, int sf) { return Sat8u(Wide(x) * y, sf); });
   }
@@ -245,11 +245,11 @@ IPPAPI_EXPORT IppStatus ippsMul_8u_ISfs(const Ipp8u* pSrc, Ipp8u* pSrcDst, int l
 
 IPPAPI_EXPORT IppStatus ippsDiv_64f_I(const Ipp64f* pSrc, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  return HWY_DYNAMIC_DISPATCH(DivF64)(pSrcDst, pSrc, pSrcDst, len) ? ippStsDivByZero : ippStsNoErr;
+  return EW_DISPATCH(DivF64)(pSrcDst, pSrc, pSrcDst, len) ? ippStsDivByZero : ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsDiv_64fc_I(const Ipp64fc* pSrc, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  return HWY_DYNAMIC_DISPATCH(DivC64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len)) ? ippStsDivByZero : ippStsNoErr;
+  return EW_DISPATCH(DivC64)(D(pSrcDst), D(pSrc), D(pSrcDst), N2(len)) ? ippStsDivByZero : ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsDiv_32s_ISfs(const Ipp32s* pSrc, Ipp32s* pSrcDst, int len, int ScaleFactor) {
   EW_CHECK(len, pSrc, pSrcDst);

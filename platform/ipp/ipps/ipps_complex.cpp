@@ -112,32 +112,32 @@ extern "C" {
 // Either source may be NULL; its part of the result is then zero.
 IPPAPI_EXPORT IppStatus ippsRealToCplx_32f(const Ipp32f* pSrcRe, const Ipp32f* pSrcIm, Ipp32fc* pDst, int len) {
   EW_CHECK(len, pDst);
-  HWY_DYNAMIC_DISPATCH(RealToCplxF32)(pSrcRe, pSrcIm, reinterpret_cast<float*>(pDst), len);
+  EW_DISPATCH(RealToCplxF32)(pSrcRe, pSrcIm, reinterpret_cast<float*>(pDst), len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsRealToCplx_64f(const Ipp64f* pSrcRe, const Ipp64f* pSrcIm, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pDst);
-  HWY_DYNAMIC_DISPATCH(RealToCplxF64)(pSrcRe, pSrcIm, reinterpret_cast<double*>(pDst), len);
+  EW_DISPATCH(RealToCplxF64)(pSrcRe, pSrcIm, reinterpret_cast<double*>(pDst), len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsReal_64fc(const Ipp64fc* pSrc, Ipp64f* pDstRe, int len) {
   EW_CHECK(len, pSrc, pDstRe);
-  HWY_DYNAMIC_DISPATCH(RealPartC64)(D(pSrc), pDstRe, len);
+  EW_DISPATCH(RealPartC64)(D(pSrc), pDstRe, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsImag_64fc(const Ipp64fc* pSrc, Ipp64f* pDstIm, int len) {
   EW_CHECK(len, pSrc, pDstIm);
-  HWY_DYNAMIC_DISPATCH(ImagPartC64)(D(pSrc), pDstIm, len);
+  EW_DISPATCH(ImagPartC64)(D(pSrc), pDstIm, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMagnitude_64fc(const Ipp64fc* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(MagnitudeC64)(D(pSrc), pDst, len);
+  EW_DISPATCH(MagnitudeC64)(D(pSrc), pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsPowerSpectr_64fc(const Ipp64fc* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(PowerC64)(D(pSrc), pDst, len);
+  EW_DISPATCH(PowerC64)(D(pSrc), pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsPhase_64fc(const Ipp64fc* pSrc, Ipp64f* pDst, int len) {

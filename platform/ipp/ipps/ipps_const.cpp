@@ -111,9 +111,9 @@ enum class IntOp { Add, Sub, SubRev, Mul };
 void IntC(IntOp op, const Ipp32s* src, Ipp32s val, Ipp32s* dst, int len, int sf) {
   const size_t n = static_cast<size_t>(len);
   if (sf == 0 && op != IntOp::Mul) {
-    if (op == IntOp::Add) HWY_DYNAMIC_DISPATCH(AddCSat32)(src, val, dst, n);
-    if (op == IntOp::Sub) HWY_DYNAMIC_DISPATCH(SubCSat32)(src, val, dst, n);
-    if (op == IntOp::SubRev) HWY_DYNAMIC_DISPATCH(SubCRevSat32)(src, val, dst, n);
+    if (op == IntOp::Add) EW_DISPATCH(AddCSat32)(src, val, dst, n);
+    if (op == IntOp::Sub) EW_DISPATCH(SubCSat32)(src, val, dst, n);
+    if (op == IntOp::SubRev) EW_DISPATCH(SubCRevSat32)(src, val, dst, n);
     return;
   }
   for (size_t i = 0; i < n; ++i) {
@@ -135,22 +135,22 @@ extern "C" {
 
 IPPAPI_EXPORT IppStatus ippsAddC_64f(const Ipp64f* pSrc, Ipp64f val, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(AddCF64)(pSrc, val, val, pDst, len);
+  EW_DISPATCH(AddCF64)(pSrc, val, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAddC_64f_I(Ipp64f val, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(AddCF64)(pSrcDst, val, val, pSrcDst, len);
+  EW_DISPATCH(AddCF64)(pSrcDst, val, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAddC_64fc(const Ipp64fc* pSrc, Ipp64fc val, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(AddCF64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
+  EW_DISPATCH(AddCF64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAddC_64fc_I(Ipp64fc val, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(AddCF64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
+  EW_DISPATCH(AddCF64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAddC_32s_ISfs(Ipp32s val, Ipp32s* pSrcDst, int len, int scaleFactor) {
@@ -166,22 +166,22 @@ IPPAPI_EXPORT IppStatus ippsAddC_32s_Sfs(const Ipp32s* pSrc, Ipp32s val, Ipp32s*
 
 IPPAPI_EXPORT IppStatus ippsSubC_64f(const Ipp64f* pSrc, Ipp64f val, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(SubCF64)(pSrc, val, val, pDst, len);
+  EW_DISPATCH(SubCF64)(pSrc, val, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubC_64f_I(Ipp64f val, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SubCF64)(pSrcDst, val, val, pSrcDst, len);
+  EW_DISPATCH(SubCF64)(pSrcDst, val, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubC_64fc(const Ipp64fc* pSrc, Ipp64fc val, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(SubCF64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
+  EW_DISPATCH(SubCF64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubC_64fc_I(Ipp64fc val, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SubCF64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
+  EW_DISPATCH(SubCF64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubC_32s_ISfs(Ipp32s val, Ipp32s* pSrcDst, int len, int scaleFactor) {
@@ -197,22 +197,22 @@ IPPAPI_EXPORT IppStatus ippsSubC_32s_Sfs(const Ipp32s* pSrc, Ipp32s val, Ipp32s*
 
 IPPAPI_EXPORT IppStatus ippsSubCRev_64f(const Ipp64f* pSrc, Ipp64f val, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(SubCRevF64)(pSrc, val, val, pDst, len);
+  EW_DISPATCH(SubCRevF64)(pSrc, val, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubCRev_64f_I(Ipp64f val, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SubCRevF64)(pSrcDst, val, val, pSrcDst, len);
+  EW_DISPATCH(SubCRevF64)(pSrcDst, val, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubCRev_32f_I(Ipp32f val, Ipp32f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SubCRevF32)(pSrcDst, val, pSrcDst, len);
+  EW_DISPATCH(SubCRevF32)(pSrcDst, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubCRev_64fc(const Ipp64fc* pSrc, Ipp64fc val, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(SubCRevF64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
+  EW_DISPATCH(SubCRevF64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSubCRev_32s_Sfs(const Ipp32s* pSrc, Ipp32s val, Ipp32s* pDst, int len, int scaleFactor) {
@@ -228,27 +228,27 @@ IPPAPI_EXPORT IppStatus ippsSubCRev_32s_ISfs(Ipp32s val, Ipp32s* pSrcDst, int le
 
 IPPAPI_EXPORT IppStatus ippsMulC_32f_I(Ipp32f val, Ipp32f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(MulCF32)(pSrcDst, val, pSrcDst, len);
+  EW_DISPATCH(MulCF32)(pSrcDst, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMulC_64f(const Ipp64f* pSrc, Ipp64f val, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(MulCF64)(pSrc, val, pDst, len);
+  EW_DISPATCH(MulCF64)(pSrc, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMulC_64f_I(Ipp64f val, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(MulCF64)(pSrcDst, val, pSrcDst, len);
+  EW_DISPATCH(MulCF64)(pSrcDst, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMulC_64fc(const Ipp64fc* pSrc, Ipp64fc val, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(MulCC64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
+  EW_DISPATCH(MulCC64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMulC_64fc_I(Ipp64fc val, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(MulCC64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
+  EW_DISPATCH(MulCC64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMulC_32s_ISfs(Ipp32s val, Ipp32s* pSrcDst, int len, int scaleFactor) {
@@ -266,25 +266,25 @@ IPPAPI_EXPORT IppStatus ippsMulC_32s_Sfs(const Ipp32s* pSrc, Ipp32s val, Ipp32s*
 IPPAPI_EXPORT IppStatus ippsDivC_64f(const Ipp64f* pSrc, Ipp64f val, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
   if (val == 0) return ippStsDivByZeroErr;
-  HWY_DYNAMIC_DISPATCH(DivCF64)(pSrc, val, pDst, len);
+  EW_DISPATCH(DivCF64)(pSrc, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsDivC_64f_I(Ipp64f val, Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
   if (val == 0) return ippStsDivByZeroErr;
-  HWY_DYNAMIC_DISPATCH(DivCF64)(pSrcDst, val, pSrcDst, len);
+  EW_DISPATCH(DivCF64)(pSrcDst, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsDivC_64fc(const Ipp64fc* pSrc, Ipp64fc val, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
   if (val.re == 0 && val.im == 0) return ippStsDivByZeroErr;
-  HWY_DYNAMIC_DISPATCH(DivCC64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
+  EW_DISPATCH(DivCC64)(D(pSrc), val.re, val.im, D(pDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsDivC_64fc_I(Ipp64fc val, Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
   if (val.re == 0 && val.im == 0) return ippStsDivByZeroErr;
-  HWY_DYNAMIC_DISPATCH(DivCC64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
+  EW_DISPATCH(DivCC64)(D(pSrcDst), val.re, val.im, D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 

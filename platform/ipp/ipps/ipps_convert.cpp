@@ -147,34 +147,34 @@ extern "C" {
 
 IPPAPI_EXPORT IppStatus ippsConvert_16s64f_Sfs(const Ipp16s* pSrc, Ipp64f* pDst, int len, int scaleFactor) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(I16ToF64)(pSrc, pDst, len, Pow2(scaleFactor));
+  EW_DISPATCH(I16ToF64)(pSrc, pDst, len, Pow2(scaleFactor));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsConvert_32f32s_Sfs(const Ipp32f* pSrc, Ipp32s* pDst, int len, IppRoundMode rndMode, int scaleFactor) {
   EW_CHECK(len, pSrc, pDst);
   if (!ModeOk(rndMode)) return kRoundModeNotSupported;
-  HWY_DYNAMIC_DISPATCH(F32ToI32)(pSrc, pDst, len, Pow2(scaleFactor), rndMode);
+  EW_DISPATCH(F32ToI32)(pSrc, pDst, len, Pow2(scaleFactor), rndMode);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsConvert_64f32s_Sfs(const Ipp64f* pSrc, Ipp32s* pDst, int len, IppRoundMode rndMode, int scaleFactor) {
   EW_CHECK(len, pSrc, pDst);
   if (!ModeOk(rndMode)) return kRoundModeNotSupported;
-  HWY_DYNAMIC_DISPATCH(F64ToI32)(pSrc, pDst, len, Pow2(scaleFactor), rndMode);
+  EW_DISPATCH(F64ToI32)(pSrc, pDst, len, Pow2(scaleFactor), rndMode);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsConvert_32f64f(const Ipp32f* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(F32ToF64)(pSrc, pDst, len);
+  EW_DISPATCH(F32ToF64)(pSrc, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsConvert_32s32f(const Ipp32s* pSrc, Ipp32f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(I32ToF32)(pSrc, pDst, len);
+  EW_DISPATCH(I32ToF32)(pSrc, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsConvert_32s64f(const Ipp32s* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(I32ToF64)(pSrc, pDst, len);
+  EW_DISPATCH(I32ToF64)(pSrc, pDst, len);
   return ippStsNoErr;
 }
 // Saturating costs two more operations per vector than the bare conversion, and values out of
@@ -187,13 +187,13 @@ IPPAPI_EXPORT IppStatus ippsConvert_64f32f(const Ipp64f* pSrc, Ipp32f* pDst, int
     constexpr unsigned kOverflow = 0x8;  // MXCSR.OE
     const unsigned csr = _mm_getcsr();
     if (csr & kOverflow) _mm_setcsr(csr & ~kOverflow);
-    HWY_DYNAMIC_DISPATCH(F64ToF32Raw)(pSrc, pDst, len);
+    EW_DISPATCH(F64ToF32Raw)(pSrc, pDst, len);
     const bool overflow = (_mm_getcsr() & kOverflow) != 0;
     if (overflow || (csr & kOverflow)) _mm_setcsr(csr);
     if (!overflow) return ippStsNoErr;
   }
 #endif
-  HWY_DYNAMIC_DISPATCH(F64ToF32)(pSrc, pDst, len);
+  EW_DISPATCH(F64ToF32)(pSrc, pDst, len);
   return ippStsNoErr;
 }
 

@@ -138,41 +138,41 @@ extern "C" {
 
 IPPAPI_EXPORT IppStatus ippsAbs_64f(const Ipp64f* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(AbsF64)(pSrc, pDst, len);
+  EW_DISPATCH(AbsF64)(pSrc, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAbs_64f_I(Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(AbsF64)(pSrcDst, pSrcDst, len);
+  EW_DISPATCH(AbsF64)(pSrcDst, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSqr_64f(const Ipp64f* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(SqrF64)(pSrc, pDst, len);
+  EW_DISPATCH(SqrF64)(pSrc, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSqr_64f_I(Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SqrF64)(pSrcDst, pSrcDst, len);
+  EW_DISPATCH(SqrF64)(pSrcDst, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSqr_64fc(const Ipp64fc* pSrc, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(SqrC64)(D(pSrc), D(pDst), N2(len));
+  EW_DISPATCH(SqrC64)(D(pSrc), D(pDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSqr_64fc_I(Ipp64fc* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(SqrC64)(D(pSrcDst), D(pSrcDst), N2(len));
+  EW_DISPATCH(SqrC64)(D(pSrcDst), D(pSrcDst), N2(len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSqrt_64f(const Ipp64f* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  return HWY_DYNAMIC_DISPATCH(SqrtF64)(pSrc, pDst, len) ? ippStsSqrtNegArg : ippStsNoErr;
+  return EW_DISPATCH(SqrtF64)(pSrc, pDst, len) ? ippStsSqrtNegArg : ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSqrt_64f_I(Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  return HWY_DYNAMIC_DISPATCH(SqrtF64)(pSrcDst, pSrcDst, len) ? ippStsSqrtNegArg : ippStsNoErr;
+  return EW_DISPATCH(SqrtF64)(pSrcDst, pSrcDst, len) ? ippStsSqrtNegArg : ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSqrt_64fc(const Ipp64fc* pSrc, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
@@ -186,21 +186,21 @@ IPPAPI_EXPORT IppStatus ippsSqrt_64fc_I(Ipp64fc* pSrcDst, int len) {
 }
 IPPAPI_EXPORT IppStatus ippsExp_64f(const Ipp64f* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(ExpF64)(pSrc, pDst, len);
+  EW_DISPATCH(ExpF64)(pSrc, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsExp_64f_I(Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(ExpF64)(pSrcDst, pSrcDst, len);
+  EW_DISPATCH(ExpF64)(pSrcDst, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsLn_64f(const Ipp64f* pSrc, Ipp64f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  return static_cast<IppStatus>(HWY_DYNAMIC_DISPATCH(LnF64)(pSrc, pDst, len));
+  return static_cast<IppStatus>(EW_DISPATCH(LnF64)(pSrc, pDst, len));
 }
 IPPAPI_EXPORT IppStatus ippsLn_64f_I(Ipp64f* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  return static_cast<IppStatus>(HWY_DYNAMIC_DISPATCH(LnF64)(pSrcDst, pSrcDst, len));
+  return static_cast<IppStatus>(EW_DISPATCH(LnF64)(pSrcDst, pSrcDst, len));
 }
 
 }  // extern "C"

@@ -121,22 +121,22 @@ IPPAPI_EXPORT IppStatus ippsSet_8u(Ipp8u val, Ipp8u* pDst, int len) {
 }
 IPPAPI_EXPORT IppStatus ippsSet_32s(Ipp32s val, Ipp32s* pDst, int len) {
   EW_CHECK(len, pDst);
-  HWY_DYNAMIC_DISPATCH(FillU32)(reinterpret_cast<uint32_t*>(pDst), Bits32(val), len);
+  EW_DISPATCH(FillU32)(reinterpret_cast<uint32_t*>(pDst), Bits32(val), len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSet_32f(Ipp32f val, Ipp32f* pDst, int len) {
   EW_CHECK(len, pDst);
-  HWY_DYNAMIC_DISPATCH(FillU32)(reinterpret_cast<uint32_t*>(pDst), Bits32(val), len);
+  EW_DISPATCH(FillU32)(reinterpret_cast<uint32_t*>(pDst), Bits32(val), len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSet_64f(Ipp64f val, Ipp64f* pDst, int len) {
   EW_CHECK(len, pDst);
-  HWY_DYNAMIC_DISPATCH(FillU64)(reinterpret_cast<uint64_t*>(pDst), Bits64(val), Bits64(val), len);
+  EW_DISPATCH(FillU64)(reinterpret_cast<uint64_t*>(pDst), Bits64(val), Bits64(val), len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsSet_64fc(Ipp64fc val, Ipp64fc* pDst, int len) {
   EW_CHECK(len, pDst);
-  HWY_DYNAMIC_DISPATCH(FillU64)(reinterpret_cast<uint64_t*>(pDst), Bits64(val.re), Bits64(val.im), 2 * size_t(len));
+  EW_DISPATCH(FillU64)(reinterpret_cast<uint64_t*>(pDst), Bits64(val.re), Bits64(val.im), 2 * size_t(len));
   return ippStsNoErr;
 }
 

@@ -71,9 +71,9 @@ IppStatus Shift(bool left, const Ipp32s* src, int val, Ipp32s* dst, int len) {
   if (left && val >= 32) {
     memset(dst, 0, sizeof(Ipp32s) * static_cast<size_t>(len));
   } else if (left) {
-    HWY_DYNAMIC_DISPATCH(ShlI32)(src, val, dst, len);
+    EW_DISPATCH(ShlI32)(src, val, dst, len);
   } else {
-    HWY_DYNAMIC_DISPATCH(SarI32)(src, val > 31 ? 31 : val, dst, len);
+    EW_DISPATCH(SarI32)(src, val > 31 ? 31 : val, dst, len);
   }
   return ippStsNoErr;
 }
@@ -86,47 +86,47 @@ extern "C" {
 
 IPPAPI_EXPORT IppStatus ippsAnd_32u_I(const Ipp32u* pSrc, Ipp32u* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(AndU32)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(AndU32)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsOr_32u_I(const Ipp32u* pSrc, Ipp32u* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(OrU32)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(OrU32)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsXor_32u_I(const Ipp32u* pSrc, Ipp32u* pSrcDst, int len) {
   EW_CHECK(len, pSrc, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(XorU32)(pSrcDst, pSrc, pSrcDst, len);
+  EW_DISPATCH(XorU32)(pSrcDst, pSrc, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAndC_32u(const Ipp32u* pSrc, Ipp32u val, Ipp32u* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(AndCU32)(pSrc, val, pDst, len);
+  EW_DISPATCH(AndCU32)(pSrc, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsAndC_32u_I(Ipp32u val, Ipp32u* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(AndCU32)(pSrcDst, val, pSrcDst, len);
+  EW_DISPATCH(AndCU32)(pSrcDst, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsOrC_32u(const Ipp32u* pSrc, Ipp32u val, Ipp32u* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(OrCU32)(pSrc, val, pDst, len);
+  EW_DISPATCH(OrCU32)(pSrc, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsOrC_32u_I(Ipp32u val, Ipp32u* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(OrCU32)(pSrcDst, val, pSrcDst, len);
+  EW_DISPATCH(OrCU32)(pSrcDst, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsXorC_32u(const Ipp32u* pSrc, Ipp32u val, Ipp32u* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
-  HWY_DYNAMIC_DISPATCH(XorCU32)(pSrc, val, pDst, len);
+  EW_DISPATCH(XorCU32)(pSrc, val, pDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsXorC_32u_I(Ipp32u val, Ipp32u* pSrcDst, int len) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(XorCU32)(pSrcDst, val, pSrcDst, len);
+  EW_DISPATCH(XorCU32)(pSrcDst, val, pSrcDst, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsLShiftC_32s(const Ipp32s* pSrc, int val, Ipp32s* pDst, int len) {

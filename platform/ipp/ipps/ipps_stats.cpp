@@ -226,49 +226,49 @@ extern "C" {
 
 IPPAPI_EXPORT IppStatus ippsSum_64f(const Ipp64f* pSrc, int len, Ipp64f* pSum) {
   EW_CHECK(len, pSrc, pSum);
-  *pSum = HWY_DYNAMIC_DISPATCH(SumF64)(pSrc, len);
+  *pSum = EW_DISPATCH(SumF64)(pSrc, len);
   return ippStsNoErr;
 }
 // The hint may ask for speed or accuracy; the float sum is always accumulated in double.
 IPPAPI_EXPORT IppStatus ippsMean_32f(const Ipp32f* pSrc, int len, Ipp32f* pMean, IppHintAlgorithm hint) {
   (void)hint;
   EW_CHECK(len, pSrc, pMean);
-  *pMean = static_cast<Ipp32f>(HWY_DYNAMIC_DISPATCH(SumF32)(pSrc, len) / len);
+  *pMean = static_cast<Ipp32f>(EW_DISPATCH(SumF32)(pSrc, len) / len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMean_64f(const Ipp64f* pSrc, int len, Ipp64f* pMean) {
   EW_CHECK(len, pSrc, pMean);
-  *pMean = HWY_DYNAMIC_DISPATCH(SumF64)(pSrc, len) / len;
+  *pMean = EW_DISPATCH(SumF64)(pSrc, len) / len;
   return ippStsNoErr;
 }
 // Sample deviation (divides by len - 1), so at least two elements are needed.
 IPPAPI_EXPORT IppStatus ippsStdDev_64f(const Ipp64f* pSrc, int len, Ipp64f* pStdDev) {
   EW_CHECK(len, pSrc, pStdDev);
   if (len < 2) return ippStsSizeErr;
-  const double mean = HWY_DYNAMIC_DISPATCH(SumF64)(pSrc, len) / len;
-  *pStdDev = sqrt(HWY_DYNAMIC_DISPATCH(SumSqDevF64)(pSrc, len, mean) / (len - 1));
+  const double mean = EW_DISPATCH(SumF64)(pSrc, len) / len;
+  *pStdDev = sqrt(EW_DISPATCH(SumSqDevF64)(pSrc, len, mean) / (len - 1));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMax_64f(const Ipp64f* pSrc, int len, Ipp64f* pMax) {
   EW_CHECK(len, pSrc, pMax);
-  *pMax = HWY_DYNAMIC_DISPATCH(MaxF64)(pSrc, len);
+  *pMax = EW_DISPATCH(MaxF64)(pSrc, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMin_64f(const Ipp64f* pSrc, int len, Ipp64f* pMin) {
   EW_CHECK(len, pSrc, pMin);
-  *pMin = HWY_DYNAMIC_DISPATCH(MinF64)(pSrc, len);
+  *pMin = EW_DISPATCH(MinF64)(pSrc, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsMinMax_64f(const Ipp64f* pSrc, int len, Ipp64f* pMin, Ipp64f* pMax) {
   EW_CHECK(len, pSrc, pMin, pMax);
-  *pMin = HWY_DYNAMIC_DISPATCH(MinF64)(pSrc, len);
-  *pMax = HWY_DYNAMIC_DISPATCH(MaxF64)(pSrc, len);
+  *pMin = EW_DISPATCH(MinF64)(pSrc, len);
+  *pMax = EW_DISPATCH(MaxF64)(pSrc, len);
   return ippStsNoErr;
 }
 // pIndx may be NULL; ties report the first occurrence.
 IPPAPI_EXPORT IppStatus ippsMaxIndx_64f(const Ipp64f* pSrc, int len, Ipp64f* pMax, int* pIndx) {
   EW_CHECK(len, pSrc, pMax);
-  double v = HWY_DYNAMIC_DISPATCH(MaxF64)(pSrc, len);
+  double v = EW_DISPATCH(MaxF64)(pSrc, len);
   const int at = FirstIndexOf<true>(pSrc, len, v);
   *pMax = v;
   if (pIndx) *pIndx = at;
@@ -276,7 +276,7 @@ IPPAPI_EXPORT IppStatus ippsMaxIndx_64f(const Ipp64f* pSrc, int len, Ipp64f* pMa
 }
 IPPAPI_EXPORT IppStatus ippsMinIndx_64f(const Ipp64f* pSrc, int len, Ipp64f* pMin, int* pIndx) {
   EW_CHECK(len, pSrc, pMin);
-  double v = HWY_DYNAMIC_DISPATCH(MinF64)(pSrc, len);
+  double v = EW_DISPATCH(MinF64)(pSrc, len);
   const int at = FirstIndexOf<false>(pSrc, len, v);
   *pMin = v;
   if (pIndx) *pIndx = at;
@@ -293,35 +293,35 @@ IPPAPI_EXPORT IppStatus ippsDotProd_32s_Sfs(const Ipp32s* pSrc1, const Ipp32s* p
 }
 IPPAPI_EXPORT IppStatus ippsDotProd_64f(const Ipp64f* pSrc1, const Ipp64f* pSrc2, int len, Ipp64f* pDp) {
   EW_CHECK(len, pSrc1, pSrc2, pDp);
-  *pDp = HWY_DYNAMIC_DISPATCH(DotF64)(pSrc1, pSrc2, len);
+  *pDp = EW_DISPATCH(DotF64)(pSrc1, pSrc2, len);
   return ippStsNoErr;
 }
 // No operand is conjugated.
 IPPAPI_EXPORT IppStatus ippsDotProd_64fc(const Ipp64fc* pSrc1, const Ipp64fc* pSrc2, int len, Ipp64fc* pDp) {
   EW_CHECK(len, pSrc1, pSrc2, pDp);
   double re, im;
-  HWY_DYNAMIC_DISPATCH(DotC64)(reinterpret_cast<const double*>(pSrc1), reinterpret_cast<const double*>(pSrc2), len, &re, &im);
+  EW_DISPATCH(DotC64)(reinterpret_cast<const double*>(pSrc1), reinterpret_cast<const double*>(pSrc2), len, &re, &im);
   *pDp = {re, im};
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsNormDiff_L1_64f(const Ipp64f* pSrc1, const Ipp64f* pSrc2, int len, Ipp64f* pNorm) {
   EW_CHECK(len, pSrc1, pSrc2, pNorm);
-  *pNorm = HWY_DYNAMIC_DISPATCH(NormDiffL1F64)(pSrc1, pSrc2, len);
+  *pNorm = EW_DISPATCH(NormDiffL1F64)(pSrc1, pSrc2, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsNormDiff_L2_64f(const Ipp64f* pSrc1, const Ipp64f* pSrc2, int len, Ipp64f* pNorm) {
   EW_CHECK(len, pSrc1, pSrc2, pNorm);
-  *pNorm = sqrt(HWY_DYNAMIC_DISPATCH(NormDiffL2SqF64)(pSrc1, pSrc2, len));
+  *pNorm = sqrt(EW_DISPATCH(NormDiffL2SqF64)(pSrc1, pSrc2, len));
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsNormDiff_Inf_64f(const Ipp64f* pSrc1, const Ipp64f* pSrc2, int len, Ipp64f* pNorm) {
   EW_CHECK(len, pSrc1, pSrc2, pNorm);
-  *pNorm = HWY_DYNAMIC_DISPATCH(NormDiffInfF64)(pSrc1, pSrc2, len);
+  *pNorm = EW_DISPATCH(NormDiffInfF64)(pSrc1, pSrc2, len);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsNorm_L2_64fc64f(const Ipp64fc* pSrc, int len, Ipp64f* pNorm) {
   EW_CHECK(len, pSrc, pNorm);
-  *pNorm = sqrt(HWY_DYNAMIC_DISPATCH(SumSqF64)(reinterpret_cast<const double*>(pSrc), 2 * static_cast<size_t>(len)));
+  *pNorm = sqrt(EW_DISPATCH(SumSqF64)(reinterpret_cast<const double*>(pSrc), 2 * static_cast<size_t>(len)));
   return ippStsNoErr;
 }
 
@@ -330,13 +330,13 @@ IPPAPI_EXPORT IppStatus ippsNorm_L2_64fc64f(const Ipp64fc* pSrc, int len, Ipp64f
 IPPAPI_EXPORT IppStatus ippsNormalize_32f(const Ipp32f* pSrc, Ipp32f* pDst, int len, Ipp32f vsub, Ipp32f vdiv) {
   EW_CHECK(len, pSrc, pDst);
   if (!(fabsf(vdiv) >= FLT_MIN)) return ippStsDivByZeroErr;
-  HWY_DYNAMIC_DISPATCH(NormalizeF32)(pSrc, pDst, len, vsub, vdiv);
+  EW_DISPATCH(NormalizeF32)(pSrc, pDst, len, vsub, vdiv);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsNormalize_64f(const Ipp64f* pSrc, Ipp64f* pDst, int len, Ipp64f vsub, Ipp64f vdiv) {
   EW_CHECK(len, pSrc, pDst);
   if (!(fabs(vdiv) >= DBL_MIN)) return ippStsDivByZeroErr;
-  HWY_DYNAMIC_DISPATCH(NormalizeF64)(pSrc, pDst, len, vsub, vdiv);
+  EW_DISPATCH(NormalizeF64)(pSrc, pDst, len, vsub, vdiv);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsNormalize_64fc(const Ipp64fc* pSrc, Ipp64fc* pDst, int len, Ipp64fc vsub, Ipp64f vdiv) {
@@ -349,15 +349,15 @@ IPPAPI_EXPORT IppStatus ippsNormalize_64fc(const Ipp64fc* pSrc, Ipp64fc* pDst, i
 IPPAPI_EXPORT IppStatus ippsThreshold_32f_I(Ipp32f* pSrcDst, int len, Ipp32f level, IppCmpOp relOp) {
   EW_CHECK(len, pSrcDst);
   if (const IppStatus s = CheckThresholdArgs(relOp)) return s;
-  if (relOp == ippCmpLess) HWY_DYNAMIC_DISPATCH(ThreshLtF32)(pSrcDst, pSrcDst, len, level);
-  else HWY_DYNAMIC_DISPATCH(ThreshGtF32)(pSrcDst, pSrcDst, len, level);
+  if (relOp == ippCmpLess) EW_DISPATCH(ThreshLtF32)(pSrcDst, pSrcDst, len, level);
+  else EW_DISPATCH(ThreshGtF32)(pSrcDst, pSrcDst, len, level);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsThreshold_64f(const Ipp64f* pSrc, Ipp64f* pDst, int len, Ipp64f level, IppCmpOp relOp) {
   EW_CHECK(len, pSrc, pDst);
   if (const IppStatus s = CheckThresholdArgs(relOp)) return s;
-  if (relOp == ippCmpLess) HWY_DYNAMIC_DISPATCH(ThreshLtF64)(pSrc, pDst, len, level);
-  else HWY_DYNAMIC_DISPATCH(ThreshGtF64)(pSrc, pDst, len, level);
+  if (relOp == ippCmpLess) EW_DISPATCH(ThreshLtF64)(pSrc, pDst, len, level);
+  else EW_DISPATCH(ThreshGtF64)(pSrc, pDst, len, level);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsThreshold_64f_I(Ipp64f* pSrcDst, int len, Ipp64f level, IppCmpOp relOp) {
@@ -375,12 +375,12 @@ IPPAPI_EXPORT IppStatus ippsThreshold_64fc_I(Ipp64fc* pSrcDst, int len, Ipp64f l
 }
 IPPAPI_EXPORT IppStatus ippsThreshold_LT_32s_I(Ipp32s* pSrcDst, int len, Ipp32s level) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(ThreshLtI32)(pSrcDst, pSrcDst, len, level);
+  EW_DISPATCH(ThreshLtI32)(pSrcDst, pSrcDst, len, level);
   return ippStsNoErr;
 }
 IPPAPI_EXPORT IppStatus ippsThreshold_GT_32s_I(Ipp32s* pSrcDst, int len, Ipp32s level) {
   EW_CHECK(len, pSrcDst);
-  HWY_DYNAMIC_DISPATCH(ThreshGtI32)(pSrcDst, pSrcDst, len, level);
+  EW_DISPATCH(ThreshGtI32)(pSrcDst, pSrcDst, len, level);
   return ippStsNoErr;
 }
 
