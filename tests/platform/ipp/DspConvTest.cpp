@@ -118,7 +118,7 @@ TEST(DspConv, CrossCorrRealAndComplexOverLagWindows) {
 }
 
 TEST(DspConv, AutoCorrNormsAndZeroFill) {
-  for (auto [srcLen, dstLen] : {std::pair{1, 1}, {10, 4}, {10, 10}, {10, 15}, {300, 64}, {5000, 5000}, {4000, 200}}) {
+  for (auto [srcLen, dstLen] : {std::pair{1, 1}, {10, 4}, {10, 10}, {10, 15}, {300, 64}, {3000, 3000}, {4000, 200}}) {
     SCOPED_TRACE(testing::Message() << "srcLen " << srcLen << " dstLen " << dstLen);
     const std::vector<double> x = ewtest::RandF64(srcLen, -1, 1);
     const auto xc = RandCplx(srcLen);

@@ -179,7 +179,7 @@ TEST(DspFft, RealCcsMatchesDirectDft) {
 
 TEST(DspFft, RealInPlaceRoundTripLargeOrders) {
   ForEachTarget([] {
-    for (int order : {2, 6, 9, 17, 19}) {
+    for (int order : {2, 6, 9, 13, 17}) {
       const size_t n = size_t{1} << order;
       IppsFFTSpec_R_64f* spec = nullptr;
       ASSERT_EQ(ippsFFTInitAlloc_R_64f(&spec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintAccurate), ippStsNoErr);
