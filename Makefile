@@ -19,6 +19,7 @@ build-release: deps
 
 demo: build-release
 	@./build/release/examples/fundrel-demo
+	@./build/release/examples/fundrel-info
 
 check: build
 	@cd build/debug && ctest --output-on-failure -j $(JOBS)
