@@ -130,13 +130,19 @@ String detail::StripNamespace(const char* AName) {
   return name.substr(cut);
 }
 
-TClass detail::FindOrDeclareClass(const char* ATypeKey, void (*ABuild)(TClassInfo&)) {
+TClass detail::FindOrDeclareClass(const char* ATypeKey, void (*ABuild)(TClassInfo&), const void* ASite) {
+  const void* caller = __builtin_return_address(0);
   TRegistry& r = Registry();
   std::lock_guard<std::recursive_mutex> guard(r.Mutex);
   auto it = r.Classes.find(ATypeKey);
-  if (it != r.Classes.end()) return it->second.get();
+  if (it != r.Classes.end()) {
+    if (ASite && TRegistryAccess::ModuleProvisional(*it->second))
+      TRegistryAccess::SetModule(*it->second, FindModule(ASite), false);
+    return it->second.get();
+  }
   std::unique_ptr<TClassInfo> info(TRegistryAccess::New());
   ABuild(*info);
+  TRegistryAccess::SetModule(*info, FindModule(ASite ? ASite : caller), !ASite);
   TClass result = info.get();
   r.Classes.emplace(ATypeKey, std::move(info));
   return result;
@@ -146,7 +152,6 @@ void detail::TRegistryAccess::Init(TClassInfo& AInfo, const char* AName, TClass 
   AInfo.FName = StripNamespace(AName);
   AInfo.FParent = AParent;
   AInfo.FTypeKey = AType.name();
-  AInfo.FModule = FindModule(&AType);
 }
 
 void detail::TRegistryAccess::Finish(TClassInfo& AInfo) {

@@ -167,7 +167,7 @@ class FUNDREL_API TClassInfo {
   TClass Parent() const { return FParent; }
   // True for this class and its descendants.
   bool InheritsFrom(TClass AClass) const;
-  // The module whose code holds the class (its type information).
+  // The module whose code declares the class (the first module whose declaration ran).
   TModuleHandle Module() const { return FModule; }
   // The C++ type, as typeid(T).name().
   const std::string& TypeKey() const { return FTypeKey; }
@@ -212,6 +212,7 @@ class FUNDREL_API TClassInfo {
   TModuleHandle FModule = nullptr;
   std::string FTypeKey;
   bool FIsComponent = false;
+  bool FProvisionalModule = false;
   std::vector<std::unique_ptr<TPropInfo>> FOwnProps;
   std::vector<const TPropInfo*> FAllProps;
   std::vector<std::unique_ptr<TMemberInfo>> FOwnMembers;
@@ -303,13 +304,19 @@ concept Declared = requires(TClassBuilder<T>& b) { FundrelPublish(b); };
 template <typename E>
 concept EnumDeclared = requires { FundrelEnumNames(TTypeTag<E>{}); };
 
-FUNDREL_API TClass FindOrDeclareClass(const char* ATypeKey, void (*ABuild)(TClassInfo&));
+// ASite is an address inside the module whose code declares the class (the declaration's own
+// static variable, which the loader never moves between modules); null for a class first met
+// through ClassOf, which is attributed to the calling code until its declaration runs.
+FUNDREL_API TClass FindOrDeclareClass(const char* ATypeKey, void (*ABuild)(TClassInfo&), const void* ASite);
 FUNDREL_API const TEnumTypeInfo* FindOrAddEnum(const char* ATypeKey, const char* AName, const char* AIdentifiers);
 FUNDREL_API const TEnumTypeInfo* BooleanEnum();
-// The declaring module of a class is found from its type information, so a class whose code
-// lives in the library belongs to the library wherever it is first used.
 struct FUNDREL_API TRegistryAccess {
   static TClassInfo* New() { return new TClassInfo; }
+  static void SetModule(TClassInfo& AInfo, TModuleHandle AModule, bool AProvisional) {
+    AInfo.FModule = AModule;
+    AInfo.FProvisionalModule = AProvisional;
+  }
+  static bool ModuleProvisional(const TClassInfo& AInfo) { return AInfo.FProvisionalModule; }
   static void Init(TClassInfo& AInfo, const char* AName, TClass AParent, const std::type_info& AType);
   static void Finish(TClassInfo& AInfo);
 };
@@ -338,7 +345,7 @@ const TEnumTypeInfo* EnumInfo() {
 template <typename T>
 TClass ClassOf() {
   if constexpr (detail::Declared<T>)
-    return detail::FindOrDeclareClass(typeid(T).name(), &detail::BuildClass<T>);
+    return detail::FindOrDeclareClass(typeid(T).name(), &detail::BuildClass<T>, nullptr);
   else if constexpr (std::is_base_of_v<TLockCollectionItem, T>)
     return ClassOf<TLockCollectionItem>();
   else if constexpr (std::is_base_of_v<TLockCollection, T>)
@@ -573,6 +580,11 @@ void BuildClass(TClassInfo& AInfo) {
   AInfo.FIsComponent = std::is_base_of_v<TComponent, T>;
   TRegistryAccess::Finish(AInfo);
 }
+
+template <typename T>
+TClass DeclareClassAt(const void* ASite) {
+  return FindOrDeclareClass(typeid(T).name(), &BuildClass<T>, ASite);
+}
 }  // namespace detail
 
 }  // namespace fundrel
@@ -585,7 +597,7 @@ void BuildClass(TClassInfo& AInfo) {
   }                                                                                                           \
   [[maybe_unused]] inline const char* FundrelClassName(::fundrel::detail::TTypeTag<T>) { return #T; }         \
   inline void FundrelPublish(::fundrel::TClassBuilder<T>& P);                                                 \
-  [[maybe_unused]] static const ::fundrel::TClass FUNDREL_CONCAT(fundrelClass_, __COUNTER__) = ::fundrel::ClassOf<T>(); \
+  FUNDREL_DECLARE_SITE(T, FUNDREL_CONCAT(fundrelClass_, __COUNTER__))                                          \
   inline void FundrelPublish([[maybe_unused]] ::fundrel::TClassBuilder<T>& P)
 
 // Declares the identifiers of enumeration E (values 0, 1, ... in this order).
@@ -594,6 +606,8 @@ void BuildClass(TClassInfo& AInfo) {
     return {#E, #__VA_ARGS__};                                                                  \
   }
 
+#define FUNDREL_DECLARE_SITE(T, V) \
+  [[maybe_unused]] static const ::fundrel::TClass V = ::fundrel::detail::DeclareClassAt<T>(&V);
 #define FUNDREL_CONCAT_(a, b) a##b
 #define FUNDREL_CONCAT(a, b) FUNDREL_CONCAT_(a, b)
 
