@@ -2,7 +2,8 @@
 // properties.
 //
 // A class gets a class reference by one declaration next to it, at namespace scope in the
-// class's own namespace, listing its persisted properties in order, one line each:
+// class's own namespace (for a template instance: the namespace of the template or of one of its
+// arguments, where argument-dependent lookup finds it), listing its persisted properties in order, one line each:
 //
 //   FUNDREL_PUBLISHED(TDVGPHatch, TLockPersistent) {
 //     P.Prop("ForegroundColor", &TDVGPHatch::GetForegroundColor, &TDVGPHatch::SetForegroundColor).Default(0xFFFFFFFF);

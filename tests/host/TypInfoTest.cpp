@@ -6,6 +6,12 @@
 using namespace fundrel;
 using namespace streamtest;
 
+namespace streamtest {
+// A template instance is declared in the namespace of one of its arguments.
+using TWeightedItems = TTypedLockCollection<TWeightedItem>;
+FUNDREL_PUBLISHED(TWeightedItems, TLockCollection) {}
+}  // namespace streamtest
+
 namespace othernames {
 // Same unqualified name as streamtest::TSample, declared in another namespace.
 class TSample : public fundrel::TComponent {
@@ -208,8 +214,9 @@ TEST(ClassRegistry, EnumerationsAndSets) {
 }
 
 TEST(ClassRegistry, CollectionCategoriesAndNestedComponents) {
-  TClass items = ClassOf<TPointItems>();
-  EXPECT_TRUE(GetCollectionItemCategories(items).empty());
+  TClass items = ClassOf<TWeightedItems>();
+  EXPECT_TRUE(GetCollectionItemCategories(ClassOf<TLockCollection>()).empty()) << "nothing registered for it";
+  // Registration is idempotent, so the tree below is the same however often this runs.
   RegisterCollectionItemClasses(items, {ClassOf<TPointItem>(), ClassOf<TWeightedItem>()});
   RegisterCollectionItemClasses(items, {ClassOf<TWeightedItem>()}, "Special/Heavy");
   RegisterCollectionItemClasses(items, {ClassOf<TPointItem>()});  // already there
@@ -223,7 +230,6 @@ TEST(ClassRegistry, CollectionCategoriesAndNestedComponents) {
   EXPECT_EQ(tree[1].SubCategories[0].Name, "Heavy");
   EXPECT_EQ(tree[1].SubCategories[0].Classes, (std::vector<TClass>{ClassOf<TWeightedItem>()}));
 
-  EXPECT_FALSE(IsNestedComponent(ClassOf<TPinHolder>()));
   RegisterNestedComponent(ClassOf<TPinHolder>());
   EXPECT_TRUE(IsNestedComponent(ClassOf<TPinHolder>()));
   EXPECT_FALSE(IsNestedComponent(ClassOf<TComponent>())) << "not inherited upwards";
