@@ -649,9 +649,14 @@ void TWriter::WriteListEnd() {
 }
 
 void TWriter::WriteDescendent(TComponent* ARoot) {
+  Assert(FStream != nullptr, "TWriter::WriteDescendent needs a stream");
+  String text = FormatObjectText(WriteNode(ARoot));
+  FStream->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+}
+
+TObjectNode TWriter::WriteNode(TComponent* ARoot) {
   FRoot = ARoot;
-  String text = FormatObjectText(WriteComponentNode(ARoot));
-  FStream.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  return WriteComponentNode(ARoot);
 }
 
 TObjectNode TWriter::WriteComponentNode(TComponent* AComponent) {
@@ -794,11 +799,15 @@ TStreamValue TWriter::WriteCollection(TLockCollection& ACollection, int ADepth) 
 // --- reader
 
 TComponent* TReader::ReadRootComponent(TComponent* ARoot) {
-  int64_t size = FStream.Size() - FStream.Position();
+  Assert(FStream != nullptr, "TReader::ReadRootComponent needs a stream");
+  int64_t size = FStream->Size() - FStream->Position();
   String text(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
-  FStream.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
-  TObjectNode node = ParseObjectText(text);
+  FStream->ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  return ReadNode(ParseObjectText(text), ARoot);
+}
 
+TComponent* TReader::ReadNode(const TObjectNode& node, TComponent* ARoot) {
+  Assert(!FRoot, "A reader reads one tree");
   std::optional<TComponentLoadScope> scope(std::in_place);
   bool ownRoot = !ARoot;
   try {

@@ -129,7 +129,9 @@ class FUNDREL_API TFiler {
 
 class FUNDREL_API TWriter {
  public:
-  explicit TWriter(TStream& AStream) : FStream(AStream) {}
+  explicit TWriter(TStream& AStream) : FStream(&AStream) {}
+  // A writer without a stream, for WriteNode.
+  TWriter() = default;
   TWriter(const TWriter&) = delete;
   TWriter& operator=(const TWriter&) = delete;
 
@@ -137,6 +139,8 @@ class FUNDREL_API TWriter {
   // Each written component is in the writing state meanwhile. Raises EWriteError for a class
   // without its own declaration (it could not be read back as itself).
   void WriteDescendent(TComponent* ARoot);
+  // The same tree as a value model, which other stored forms (the serializer) encode.
+  TObjectNode WriteNode(TComponent* ARoot);
   TComponent* Root() const { return FRoot; }
 
   // For defined properties' write procedures.
@@ -158,7 +162,7 @@ class FUNDREL_API TWriter {
   TStreamValue WriteCollection(TLockCollection& ACollection, int ADepth);
   String ReferenceName(TComponent* AComponent) const;
 
-  TStream& FStream;
+  TStream* FStream = nullptr;
   TComponent* FRoot = nullptr;
   // Targets of the Write... calls: the defined property's value list, then open lists.
   std::vector<std::vector<TStreamValue>*> FTargets;
@@ -169,13 +173,17 @@ class FUNDREL_API TWriter {
 class FUNDREL_API TReader {
  public:
   // AOwner owns a root the reader creates (ReadRootComponent with null).
-  explicit TReader(TStream& AStream, TComponent* AOwner = nullptr) : FStream(AStream), FRootOwner(AOwner) {}
+  explicit TReader(TStream& AStream, TComponent* AOwner = nullptr) : FStream(&AStream), FRootOwner(AOwner) {}
+  // A reader without a stream, for ReadNode.
+  explicit TReader(TComponent* AOwner = nullptr) : FRootOwner(AOwner) {}
   TReader(const TReader&) = delete;
   TReader& operator=(const TReader&) = delete;
 
   // Reads the stream's object into ARoot, or into a new component of the written class when
   // ARoot is null (the class must be registered). Returns the root.
   TComponent* ReadRootComponent(TComponent* ARoot);
+  // The same from a value model (a tree parsed by another stored form).
+  TComponent* ReadNode(const TObjectNode& ANode, TComponent* ARoot);
 
   TComponent* Root() const { return FRoot; }
   // The parent given to components read now (ReadState and SetParentComponent look at it).
@@ -222,7 +230,7 @@ class FUNDREL_API TReader {
   bool ReadDefined(TObject& AInstance, const String& AName, const TStreamValue& AValue);
   void ResolveFixups();
 
-  TStream& FStream;
+  TStream* FStream = nullptr;
   TComponent* FRootOwner;
   TComponent* FRoot = nullptr;
   TComponent* FParent = nullptr;

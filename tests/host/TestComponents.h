@@ -163,7 +163,9 @@ class TSample : public TLockComponent {
         "Values",
         [this](TReader& R) {
           R.ReadListBegin();
-          Values.assign(static_cast<size_t>(R.ReadInteger()), 0);
+          int32_t count = R.ReadInteger();
+          if (count < 0 || count > 65536) throw EReadError("Invalid count of values");
+          Values.assign(static_cast<size_t>(count), 0);
           for (size_t i = 0; !R.EndOfList(); ++i) {
             int32_t v = R.ReadInteger();
             if (i < Values.size()) Values[i] = v;  // elements beyond the count are dropped
