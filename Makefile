@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 # The test binaries that hold multi-threaded suites; only these are built for ThreadSanitizer.
 TSAN_TARGETS ?= fundrel_host_tests
 
-.PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan clean
+.PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan fuzz clean
 
 deps:
 	@bash scripts/install-deps
@@ -34,8 +34,8 @@ bench: build-release
 	done
 
 # Address + undefined-behaviour sanitizers over the whole suite, thread sanitizer over the
-# multi-threaded tests (their test suites end in "Threads").
-check-sanitize: check-asan check-tsan
+# multi-threaded tests (their test suites end in "Threads"), then the fuzz targets for a while.
+check-sanitize: check-asan check-tsan fuzz
 
 check-asan: deps
 	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFUNDREL_SANITIZE=address,undefined \
@@ -50,6 +50,33 @@ check-tsan: deps
 	@cmake --build build/tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j $(JOBS) -R 'Threads\.'
+
+# libFuzzer targets of the stream readers, built with clang from the host sources they need
+# (nothing else of the library), each run for FUZZ_SECONDS on its growing corpus in build/fuzz.
+FUZZ_CXX ?= clang++-14
+FUZZ_SECONDS ?= 60
+FUZZ_CXXFLAGS = -std=c++20 -g -O1 -I. -fno-omit-frame-pointer -fno-sanitize-recover=all \
+  -fsanitize=address,undefined,fuzzer-no-link
+FUZZ_OBJS = $(patsubst %.cpp,build/fuzz/obj/%.o,$(wildcard host/*.cpp platform/*.cpp))
+FUZZ_TARGETS = build/fuzz/fuzz_component_reader build/fuzz/fuzz_cbor_reader
+
+build/fuzz/obj/%.o: %.cpp
+	@mkdir -p $(dir $@)
+	@$(FUZZ_CXX) $(FUZZ_CXXFLAGS) -MMD -MP -c $< -o $@
+-include $(FUZZ_OBJS:.o=.d)
+
+build/fuzz/fuzz_%: tests/fuzz/fuzz_%.cpp $(FUZZ_OBJS)
+	@$(FUZZ_CXX) $(FUZZ_CXXFLAGS) -fsanitize=fuzzer $^ -o $@ -lpthread
+
+fuzz: deps $(FUZZ_TARGETS)
+	@for t in $(FUZZ_TARGETS); do \
+	  name=$$(basename $$t); mkdir -p build/fuzz/corpus/$$name; \
+	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
+	  ASAN_OPTIONS=detect_leaks=1 $$t -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -timeout=10 \
+	    -print_final_stats=1 build/fuzz/corpus/$$name tests/fuzz/seeds/$$name 2>build/fuzz/$$name.log \
+	    || { tail -n 60 build/fuzz/$$name.log; exit 1; }; \
+	  grep -E "stat::number_of_executed_units|stat::peak_rss_mb" build/fuzz/$$name.log; \
+	done
 
 clean:
 	@rm -rf build

@@ -190,6 +190,12 @@ void TComponent::Notification(TComponent* AComponent, TOperation AOperation) {
     if (c != AComponent) c->Notification(AComponent, AOperation);
 }
 
+void TComponent::GetChildren(const TGetChildProc& AProc, TComponent* ARoot) {
+  if (ARoot != this) return;
+  for (TComponent* c : FComponents)
+    if (!c->HasParent()) AProc(c);
+}
+
 void TComponent::Loaded() { FState &= ~(csLoading | csReading); }
 
 }  // namespace fundrel

@@ -23,6 +23,14 @@ class FUNDREL_API EComponentError : public Exception {
 // The unqualified C++ class name of an object ("TGVRealBuffer").
 FUNDREL_API String ClassNameOf(const TObject& AObject);
 
+class TFiler;
+class TReader;
+
+// Creates the null class-typed members of AInstance for which an initializer is registered
+// (RegisterInitClassDefaults in Quenra.TypInfo). AParent, when given, is the object the
+// instance is made for. TComponent::Create calls it before AfterConstruction.
+FUNDREL_API void InitClassDefaults(TObject& AInstance, TObject* AParent = nullptr);
+
 // An object with persisted state that can be copied from another of its kind.
 class FUNDREL_API TPersistent : public TObject {
  public:
@@ -32,6 +40,11 @@ class FUNDREL_API TPersistent : public TObject {
   // The object this one belongs to (an owner component, a collection, a holding persistent).
   virtual TPersistent* GetOwner() const { return nullptr; }
   String ClassName() const { return ClassNameOf(*this); }
+
+  // Adds the defined properties: values that persisted properties cannot express, each with a
+  // reader, a writer and a has-data test (TFiler in Quenra.ComponentStreaming). Overrides call
+  // the inherited step.
+  virtual void DefineProperties(TFiler& AFiler) { (void)AFiler; }
 
  protected:
   virtual void AssignTo(TPersistent& ADest) const;
@@ -67,6 +80,7 @@ class FUNDREL_API TComponent : public TPersistent {
   static T* Create(A&&... AArgs) {
     T* component = new T(std::forward<A>(AArgs)...);
     try {
+      InitClassDefaults(*component);
       component->AfterConstruction();
     } catch (...) {
       TObject::Free(component);
@@ -112,10 +126,18 @@ class FUNDREL_API TComponent : public TPersistent {
   virtual bool HasParent() const { return false; }
   virtual TComponent* GetParentComponent() const { return nullptr; }
   virtual void SetParentComponent(TComponent* AParent) { (void)AParent; }
-  virtual void GetChildren(const TGetChildProc& AProc, TComponent* ARoot) {
-    (void)AProc;
-    (void)ARoot;
-  }
+  // The children the stream writes inside this component. The default: when this component is
+  // the root being written, its owned components that have no parent (those with a parent are
+  // written by it).
+  virtual void GetChildren(const TGetChildProc& AProc, TComponent* ARoot);
+  // Owner of the children read inside this component (null: the root being read), and the
+  // reader's parent while they are read.
+  virtual TComponent* GetChildOwner() { return nullptr; }
+  virtual TComponent* GetChildParent() { return this; }
+  // Reads this component's properties and children from AReader (defined in
+  // Quenra.ComponentStreaming). Overrides call the inherited step, then may look at the
+  // reader's current parent.
+  virtual void ReadState(TReader& AReader);
   virtual void SetChildOrder(TComponent* AChild, int32_t AOrder) {
     (void)AChild;
     (void)AOrder;

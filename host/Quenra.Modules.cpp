@@ -7,7 +7,9 @@
 #include <mutex>
 #include <set>
 
+#include "host/Quenra.Elements.h"
 #include "host/Quenra.SysUtils.h"
+#include "platform/ModuleInfo.h"
 
 namespace fundrel {
 
@@ -137,6 +139,57 @@ std::vector<std::string> StartedUnitOrder() {
   std::vector<std::string> names;
   for (const TUnitInfo& u : t.Started) names.push_back(u.Name);
   return names;
+}
+
+TModuleHandle FindModule(const void* AAddress) { return platform::ModuleOfAddress(AAddress); }
+String ModuleFileName(TModuleHandle AModule) { return platform::ModuleFileName(AModule); }
+TModuleHandle MainModule() { return platform::MainModule(); }
+TModuleHandle LibraryModule() { return platform::ModuleOfAddress(reinterpret_cast<const void*>(&LibraryModule)); }
+
+namespace {
+// Leaked for the same reason as the unit table: unloads are announced during process exit too.
+TMultiProc<TModuleHandle>& UnloadProcs() {
+  static auto* procs = new TMultiProc<TModuleHandle>;
+  return *procs;
+}
+
+bool InModule(const void* AAddress, TModuleHandle AModule) {
+  return AAddress && platform::ModuleOfAddress(AAddress) == AModule;
+}
+}  // namespace
+
+uint64_t AddModuleUnloadProc(TModuleUnloadProc AProc) { return UnloadProcs().Add(std::move(AProc)); }
+void RemoveModuleUnloadProc(uint64_t AId) { UnloadProcs().Remove(AId); }
+
+void NotifyModuleUnload(TModuleHandle AModule) {
+  if (!AModule) return;
+  std::vector<TUnitInfo> leaving;
+  {
+    TUnitTable& t = Table();
+    std::lock_guard<std::recursive_mutex> guard(t.Mutex);
+    auto belongs = [AModule](const TUnitInfo& u) {
+      return InModule(u.Name, AModule) || InModule(reinterpret_cast<const void*>(u.Startup), AModule) ||
+             InModule(reinterpret_cast<const void*>(u.Shutdown), AModule);
+    };
+    for (auto it = t.Started.rbegin(); it != t.Started.rend(); ++it)
+      if (belongs(*it)) leaving.push_back(*it);
+    std::erase_if(t.Started, belongs);
+    std::erase_if(t.Units, belongs);
+  }
+  for (const TUnitInfo& u : leaving)
+    if (u.Shutdown) u.Shutdown();
+  UnloadProcs().Notify(AModule);
+}
+
+void detail::UnitModuleUnloading(const void* ARegistrar) noexcept {
+  TModuleHandle module = FindModule(ARegistrar);
+  if (!module || module == MainModule() || module == LibraryModule()) return;
+  try {
+    NotifyModuleUnload(module);
+  } catch (const std::exception& e) {
+    // Called from the loader while it unmaps the module: nobody can catch it there.
+    std::fprintf(stderr, "fundrel: unloading module %s failed: %s\n", ModuleFileName(module).c_str(), e.what());
+  }
 }
 
 namespace {

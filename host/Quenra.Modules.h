@@ -16,6 +16,8 @@
 // start-up and may be gone already at shut-down.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,9 +52,39 @@ FUNDREL_API std::vector<std::string> StartedUnitOrder();
 // Computes the start-up order of AUnits: dependencies first, ties by name. Exposed for tests.
 FUNDREL_API std::vector<std::string> UnitStartupOrder(const std::vector<TUnitInfo>& AUnits);
 
+// Modules: the executable and every loaded shared object, identified by their base address.
+// Registries record the module of what they hold (the code that registered an entry, the class
+// or function it names) and forget those entries when the module is unloaded.
+using TModuleHandle = void*;
+
+// The module that contains AAddress (code or static data); null for heap or stack addresses.
+FUNDREL_API TModuleHandle FindModule(const void* AAddress);
+FUNDREL_API String ModuleFileName(TModuleHandle AModule);
+FUNDREL_API TModuleHandle MainModule();
+// The module of this library.
+FUNDREL_API TModuleHandle LibraryModule();
+
+// Called with the module that is being unloaded, on the unloading thread, while its code and
+// data are still mapped. Returns an id for RemoveModuleUnloadProc.
+using TModuleUnloadProc = std::function<void(TModuleHandle)>;
+FUNDREL_API uint64_t AddModuleUnloadProc(TModuleUnloadProc AProc);
+FUNDREL_API void RemoveModuleUnloadProc(uint64_t AId);
+// Announces that AModule goes away: shuts down the units it declared (last started first) and
+// forgets them, then calls every unload procedure. A module that declares a unit announces
+// itself when it is unloaded; a module without units calls this before it is closed.
+FUNDREL_API void NotifyModuleUnload(TModuleHandle AModule);
+
 namespace detail {
+// Announces the unload of the module that holds ARegistrar, unless that is the executable or
+// this library (whose units end with ShutdownUnits).
+FUNDREL_API void UnitModuleUnloading(const void* ARegistrar) noexcept;
+
 struct TUnitRegistrar {
   explicit TUnitRegistrar(const TUnitInfo& AUnit) { RegisterUnit(AUnit); }
+  // Runs when the module that declares the unit is unloaded (its static objects die then).
+  ~TUnitRegistrar() { UnitModuleUnloading(this); }
+  TUnitRegistrar(const TUnitRegistrar&) = delete;
+  TUnitRegistrar& operator=(const TUnitRegistrar&) = delete;
 };
 }  // namespace detail
 

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <typeinfo>
 #include <vector>
 
 #include "host/Quenra.Classes.h"
@@ -55,6 +56,8 @@ class FUNDREL_API TEnabledPersistent : public TLockPersistent {
   bool GetEnabled() const { return FEnabled; }
   void SetEnabled(bool AValue) { Setter(FEnabled, AValue, [this] { EnabledChanged(); }); }
   bool GetEnabledDefault() const { return FEnabledDefault; }
+  // Enabled is written to a stream only when it differs from this class's default.
+  bool EnabledStored() const { return FEnabled != FEnabledDefault; }
 
   virtual bool GetHasEnable() const { return true; }
   virtual bool GetCanDisable() const { return true; }
@@ -184,6 +187,8 @@ class FUNDREL_API TLockCollection : public TPersistent, public TGuardedSetters<T
   void Assign(const TPersistent& ASource) override;
 
   virtual void NotifyProp();
+  // The C++ type of the items Add makes (the stream writes other items with their class name).
+  virtual const std::type_info& ItemType() const { return typeid(TLockCollectionItem); }
 
  protected:
   // Hooks for descendants: a new item was made (before the change is notified), an item or the
@@ -221,6 +226,7 @@ class TTypedLockCollection : public TLockCollection {
                           return new TItem(c);
                         })) {}
   TItem* Add() override { return static_cast<TItem*>(TLockCollection::Add()); }
+  const std::type_info& ItemType() const override { return typeid(TItem); }
   TItem* Items(int32_t AIndex) const { return static_cast<TItem*>(TLockCollection::Items(AIndex)); }
   TItem* operator[](int32_t AIndex) const { return Items(AIndex); }
 };
