@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan clean
+.PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan fuzz-xml clean
 
 deps:
 	@bash scripts/install-deps
@@ -32,7 +32,7 @@ bench: build-release
 
 # Address + undefined-behaviour sanitizers over the whole suite, thread sanitizer over the
 # multi-threaded tests (their test suites end in "Threads").
-check-sanitize: check-asan check-tsan
+check-sanitize: check-asan check-tsan fuzz-xml
 
 check-asan: deps
 	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFUNDREL_SANITIZE=address,undefined \
@@ -47,6 +47,22 @@ check-tsan: deps
 	@cmake --build build/tsan -j $(JOBS)
 	@cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --output-on-failure -j $(JOBS) -R 'Threads\.'
+
+# libFuzzer over the XML text parser and binary reader, FUZZ_SECONDS each (clang, ASan + UBSan).
+FUZZ_SECONDS ?= 60
+fuzz-xml: deps
+	@cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DFUNDREL_BUILD_FUZZ=ON \
+	  -DFUNDREL_BUILD_TESTS=OFF -DFUNDREL_BUILD_BENCH=OFF -DFUNDREL_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build/fuzz -j $(JOBS) --target FuzzXmlText FuzzXmlBinary
+	@for t in Text Binary; do \
+	  mkdir -p build/fuzz/corpus/$$t; \
+	  seeds=tests/fuzz/seeds/$$(echo $$t | tr A-Z a-z); \
+	  echo "== FuzzXml$$t ($(FUZZ_SECONDS) s)"; \
+	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    build/fuzz/fuzz/FuzzXml$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	    build/fuzz/corpus/$$t $$seeds 2>build/fuzz/FuzzXml$$t.log || { tail -50 build/fuzz/FuzzXml$$t.log; exit 1; }; \
+	  grep -E "stat::number_of_executed_runs|Done" build/fuzz/FuzzXml$$t.log | tr '\n' ' '; echo; \
+	done
 
 clean:
 	@rm -rf build
