@@ -742,7 +742,8 @@ void TXmlElement::RemoveTextNodes() {
   TXmlNodeList* list = Childs();
   if (!list) return;
   for (int32_t i = list->Get_Count() - 1; i >= 0; --i) {
-    const std::type_info& t = typeid(*list->Item(i));
+    const TXmlNode* child = list->Item(i);
+    const std::type_info& t = typeid(*child);
     if (t == typeid(TXmlText) || t == typeid(TXmlCDATASection)) list->Delete(i);
   }
 }

@@ -860,6 +860,9 @@ class FUNDREL_API TBinXmlReader {
 
  private:
   int32_t ReadCount();
+  int32_t ReadBodyHead(TXmlNode* ANode);
+  // Reads one record into AParent's children; answers the node when a body follows.
+  TXmlNode* ReadNodeRecord(TXmlNode* AParent);
   int32_t FOptions = 0;
 };
 

@@ -307,3 +307,20 @@ TEST(XmlBinary, ReaderAndWriterErrors) {
   Root(unsupported)->SetVarAttr(u"u", TVariant(uint64_t(1)));
   EXPECT_EQ(ErrorOf([&] { unsupported->Get_BinaryXML(); }), "Unknown data type in variant");
 }
+
+TEST(XmlBinary, DeepInputLoadsWithoutRecursion) {
+  const int depth = 100000;
+  std::string bin(BinXmlSignature, 14);
+  bin += Bytes({0, 0, 0, 0, 0, 0, 1});  // options, no names, document body with one child
+  for (int i = 0; i < depth; ++i) bin += Bytes({1, 0, 0, 0, 1});  // element, hash 0, empty value, 0 attrs, 1 child
+  bin += Bytes({5, 1, 'x'});  // a comment at the bottom
+  auto doc = LoadXmlDocumentFromBinaryXML(bin);
+  TIntf<IXmlNode> n = doc;
+  int levels = 0;
+  while (n->Get_NodeType() != NODE_COMMENT) {
+    n = n->Get_ChildNodes()->Get_Item(0);
+    ++levels;
+  }
+  EXPECT_EQ(levels, depth + 1);
+  EXPECT_EQ(U8(n->Get_Text()), "x");
+}

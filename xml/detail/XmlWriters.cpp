@@ -482,18 +482,41 @@ TVariant TBinXmlReader::ReadVariant() {
   }
 }
 
-void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) {
+// Reads attributes and the child count of a node body.
+int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   TXmlNameTable* names = ANode->Names();
   const int32_t attrs = ReadLongint();
   for (int32_t i = 0; i < attrs; ++i) {
     const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
     ANode->SetAttrValue(id, ReadVariant());
   }
-  const int32_t childs = ReadLongint();
-  for (int32_t i = 0; i < childs; ++i) ReadNode(ANode);
+  return ReadLongint();
+}
+
+// Nested bodies are read with an explicit stack: the depth of the input is not bounded by ours.
+void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) {
+  struct TFrame {
+    TXmlNode* Node;
+    int32_t Left;
+  };
+  std::vector<TFrame> stack;
+  stack.push_back({ANode, ReadBodyHead(ANode)});
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    if (top.Left <= 0) {
+      stack.pop_back();
+      continue;
+    }
+    --top.Left;
+    if (TXmlNode* child = ReadNodeRecord(top.Node)) stack.push_back({child, ReadBodyHead(child)});
+  }
 }
 
 void TBinXmlReader::ReadNode(TXmlNode* AParent) {
+  if (TXmlNode* child = ReadNodeRecord(AParent)) ReadNodeBody(child);
+}
+
+TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
   TXmlNameTable* names = AParent->Names();
   uint8_t code;
   Read(&code, 1);
@@ -504,19 +527,17 @@ void TBinXmlReader::ReadNode(TXmlNode* AParent) {
       AParent->GetChilds()->AppendFresh(e);
       TVariant v = ReadVariant();
       if (!v.IsEmpty()) e->SetData(std::move(v));
-      ReadNodeBody(e);
-      break;
+      return e;
     }
-    case NODE_TEXT: AParent->GetChilds()->AppendFresh(new TXmlText(names, ReadVariant())); break;
-    case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new TXmlCDATASection(names, ReadXmlString())); break;
-    case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new TXmlComment(names, ReadXmlString())); break;
+    case NODE_TEXT: AParent->GetChilds()->AppendFresh(new TXmlText(names, ReadVariant())); return nullptr;
+    case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new TXmlCDATASection(names, ReadXmlString())); return nullptr;
+    case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new TXmlComment(names, ReadXmlString())); return nullptr;
     case NODE_PROCESSING_INSTRUCTION: {
       const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
       auto* p = new TXmlProcessingInstruction(names, id, TXmlString());
       AParent->GetChilds()->AppendFresh(p);
       p->SetData(ReadXmlString());
-      ReadNodeBody(p);
-      break;
+      return p;
     }
     default: XmlError("Error of reading binary XML: incorrect node-type");
   }
