@@ -92,7 +92,8 @@ TXmlString Ascii(std::string_view AText) { return TXmlString(AText.begin(), ATex
 // ---- Name table ----------------------------------------------------------------------------
 
 TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
-    : FNames(static_cast<size_t>(std::max(1, AHashTableSize))),
+    : FPool(NewXmlPool()),
+      FNames(static_cast<size_t>(std::max(1, AHashTableSize))),
       FHashTable(static_cast<size_t>(std::max(1, AHashTableSize))) {
   FXmlTextNameID = GetID(u"#text");
   FXmlCDATASectionNameID = GetID(u"#cdata-section");
@@ -105,6 +106,7 @@ TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
 TXmlNameTable::~TXmlNameTable() {
   for (auto& bucket : FNames)
     for (TEntry* e : bucket) delete e;
+  ReleaseXmlPool(FPool);
 }
 
 uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
@@ -275,7 +277,7 @@ void TXmlNode::DiscardChildList() {
 
 TXmlNodeList* TXmlNode::GetChilds() {
   if (!FChilds) {
-    FChilds = new TXmlNodeList(this);
+    FChilds = new (FNames->Pool()) TXmlNodeList(this);
     FChilds->AddRefImpl();
   }
   return FChilds;
@@ -317,6 +319,15 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
   TXmlAttrData& a = FAttrs[static_cast<size_t>(FAttrCount++)];
   a.NameID = ANameID;
   a.Value = std::move(AValue);
+}
+
+void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
+  // The parser knows the count: the array gets exactly that capacity.
+  FAttrs.clear();
+  FAttrs.reserve(AAttrs.size());
+  for (TXmlAttrData& a : AAttrs) FAttrs.push_back(std::move(a));
+  FAttrCount = static_cast<int32_t>(FAttrs.size());
+  AAttrs.clear();
 }
 
 void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
@@ -383,22 +394,22 @@ TXmlNode* TXmlNode::AppendNew(TXmlNode* ANode) {
 
 TIntf<IXmlElement> TXmlNode::AppendElement(const TXmlString& AName) { return AppendElement(FNames->GetID(AName)); }
 TIntf<IXmlElement> TXmlNode::AppendElement(TXmlNameID ANameID) {
-  auto* e = new TXmlElement(FNames, ANameID);
+  auto* e = new (FNames->Pool()) TXmlElement(FNames, ANameID);
   AppendNew(e);
   return e;
 }
 TIntf<IXmlText> TXmlNode::AppendText(const TXmlString& AData) {
-  auto* t = new TXmlText(FNames, TVariant(AData));
+  auto* t = new (FNames->Pool()) TXmlText(FNames, TVariant(AData));
   AppendNew(t);
   return t;
 }
 TIntf<IXmlCDATASection> TXmlNode::AppendCDATA(const TXmlString& AData) {
-  auto* t = new TXmlCDATASection(FNames, AData);
+  auto* t = new (FNames->Pool()) TXmlCDATASection(FNames, AData);
   AppendNew(t);
   return t;
 }
 TIntf<IXmlComment> TXmlNode::AppendComment(const TXmlString& AData) {
-  auto* t = new TXmlComment(FNames, AData);
+  auto* t = new (FNames->Pool()) TXmlComment(FNames, AData);
   AppendNew(t);
   return t;
 }
@@ -407,7 +418,7 @@ TIntf<IXmlProcessingInstruction> TXmlNode::AppendProcessingInstruction(const TXm
   return AppendProcessingInstruction(FNames->GetID(ATarget), AData);
 }
 TIntf<IXmlProcessingInstruction> TXmlNode::AppendProcessingInstruction(TXmlNameID ATargetID, const TXmlString& AData) {
-  auto* p = new TXmlProcessingInstruction(FNames, ATargetID, AData);
+  auto* p = new (FNames->Pool()) TXmlProcessingInstruction(FNames, ATargetID, AData);
   AppendNew(p);
   return p;
 }
@@ -431,7 +442,7 @@ void TXmlNode::SetChildText(const TXmlString& AName, const TXmlString& AText) {
 }
 void TXmlNode::SetChildText(TXmlNameID ANameID, const TXmlString& AText) {
   TXmlNode* c = FindChild(ANameID);
-  if (!c) c = AppendNew(new TXmlElement(FNames, ANameID));
+  if (!c) c = AppendNew(new (FNames->Pool()) TXmlElement(FNames, ANameID));
   c->Set_Text(AText);
 }
 TIntf<IXmlNode> TXmlNode::NeedChild(const TXmlString& AName) { return NeedChild(FNames->GetID(AName)); }
@@ -443,7 +454,7 @@ TIntf<IXmlNode> TXmlNode::NeedChild(TXmlNameID ANameID) {
 TIntf<IXmlNode> TXmlNode::EnsureChild(const TXmlString& AName) { return EnsureChild(FNames->GetID(AName)); }
 TIntf<IXmlNode> TXmlNode::EnsureChild(TXmlNameID ANameID) {
   TXmlNode* c = FindChild(ANameID);
-  if (!c) c = AppendNew(new TXmlElement(FNames, ANameID));
+  if (!c) c = AppendNew(new (FNames->Pool()) TXmlElement(FNames, ANameID));
   return c->NodeIntf();
 }
 
@@ -696,7 +707,7 @@ void TXmlNode::Set_Values(const TXmlString& AName, const TVariant& AValue) {
   if (AName.empty()) return Set_TypedValue(AValue);
   if (AName[0] == u'@') return SetAttrValue(FNames->GetID(std::u16string_view(AName).substr(1)), AValue);
   TXmlNode* n = DoSelectSingle(AName);
-  if (!n) n = AppendNew(new TXmlElement(FNames, FNames->GetID(AName)));
+  if (!n) n = AppendNew(new (FNames->Pool()) TXmlElement(FNames, FNames->GetID(AName)));
   n->Set_TypedValue(AValue);
 }
 
@@ -709,7 +720,7 @@ void TXmlNode::CopyAttrsTo(TXmlNode* ADest) const {
 // ---- Element -------------------------------------------------------------------------------
 
 TXmlNode* TXmlElement::DoCloneNode(bool ADeep) {
-  auto* e = new TXmlElement(Names(), FNameID);
+  auto* e = new (Names()->Pool()) TXmlElement(Names(), FNameID);
   e->FData = FData;
   CopyAttrsTo(e);
   if (ADeep && Childs()) {
@@ -771,7 +782,7 @@ TXmlBytes TXmlElement::GetTextAsBinaryData() { return Base64ToBin(Get_Text()); }
 
 // ---- Character nodes -----------------------------------------------------------------------
 
-TXmlNode* TXmlText::DoCloneNode(bool) { return new TXmlText(Names(), FData); }
+TXmlNode* TXmlText::DoCloneNode(bool) { return new (Names()->Pool()) TXmlText(Names(), FData); }
 TXmlNameID TXmlText::Get_NodeNameID() { return Names()->XmlTextNameID(); }
 TXmlString TXmlText::Get_Text() {
   TXmlString s = VarToXSTR(FData);
@@ -782,13 +793,13 @@ TXmlString TXmlText::Get_Text() {
   return s.substr(b, e - b);
 }
 
-TXmlNode* TXmlCDATASection::DoCloneNode(bool) { return new TXmlCDATASection(Names(), FData); }
+TXmlNode* TXmlCDATASection::DoCloneNode(bool) { return new (Names()->Pool()) TXmlCDATASection(Names(), FData); }
 TXmlNameID TXmlCDATASection::Get_NodeNameID() { return Names()->XmlCDATASectionNameID(); }
-TXmlNode* TXmlComment::DoCloneNode(bool) { return new TXmlComment(Names(), FData); }
+TXmlNode* TXmlComment::DoCloneNode(bool) { return new (Names()->Pool()) TXmlComment(Names(), FData); }
 TXmlNameID TXmlComment::Get_NodeNameID() { return Names()->XmlCommentNameID(); }
 
 TXmlNode* TXmlProcessingInstruction::DoCloneNode(bool) {
-  auto* p = new TXmlProcessingInstruction(Names(), FTargetNameID, FData);
+  auto* p = new (Names()->Pool()) TXmlProcessingInstruction(Names(), FTargetNameID, FData);
   CopyAttrsTo(p);
   return p;
 }
@@ -798,7 +809,7 @@ TXmlNode* TXmlProcessingInstruction::DoCloneNode(bool) {
 TXmlDocument::TXmlDocument(TXmlNameTable* ANames) : TXmlNodeIntf(ANames), FPreserveWhiteSpace(DefaultPreserveWhiteSpace) {}
 
 TXmlNode* TXmlDocument::DoCloneNode(bool) {
-  auto* d = new TXmlDocument(Names());
+  auto* d = new (Names()->Pool()) TXmlDocument(Names());
   if (Childs()) {
     TXmlNodeList* list = d->GetChilds();
     for (int32_t i = 0; i < Childs()->Get_Count(); ++i) list->AppendFresh(Childs()->Item(i)->DoCloneNode(true));
@@ -828,29 +839,29 @@ TIntf<IXmlElement> TXmlDocument::NewDocument(const TXmlString& AVersion, const T
 TIntf<IXmlElement> TXmlDocument::NewDocument(const TXmlString& AVersion, const TXmlString& AnEncoding,
                                              TXmlNameID ARootElementNameID) {
   RemoveAllChilds();
-  auto* pi = new TXmlProcessingInstruction(Names(), Names()->XmlNameID(), TXmlString());
+  auto* pi = new (Names()->Pool()) TXmlProcessingInstruction(Names(), Names()->XmlNameID(), TXmlString());
   pi->SetAttr(u"version", AVersion.empty() ? TXmlString(u"1.0") : AVersion);
   pi->SetAttr(u"encoding", AnEncoding.empty() ? TXmlString(u"UTF-8") : AnEncoding);
   GetChilds()->Insert(pi, 0);
-  auto* root = new TXmlElement(Names(), ARootElementNameID);
+  auto* root = new (Names()->Pool()) TXmlElement(Names(), ARootElementNameID);
   GetChilds()->Insert(root, 1);
   return root;
 }
 
 TIntf<IXmlElement> TXmlDocument::CreateElement(const TXmlString& AName) { return CreateElement(Names()->GetID(AName)); }
-TIntf<IXmlElement> TXmlDocument::CreateElement(TXmlNameID ANameID) { return new TXmlElement(Names(), ANameID); }
-TIntf<IXmlText> TXmlDocument::CreateText(const TXmlString& AData) { return new TXmlText(Names(), TVariant(AData)); }
+TIntf<IXmlElement> TXmlDocument::CreateElement(TXmlNameID ANameID) { return new (Names()->Pool()) TXmlElement(Names(), ANameID); }
+TIntf<IXmlText> TXmlDocument::CreateText(const TXmlString& AData) { return new (Names()->Pool()) TXmlText(Names(), TVariant(AData)); }
 TIntf<IXmlCDATASection> TXmlDocument::CreateCDATASection(const TXmlString& AData) {
-  return new TXmlCDATASection(Names(), AData);
+  return new (Names()->Pool()) TXmlCDATASection(Names(), AData);
 }
-TIntf<IXmlComment> TXmlDocument::CreateComment(const TXmlString& AData) { return new TXmlComment(Names(), AData); }
+TIntf<IXmlComment> TXmlDocument::CreateComment(const TXmlString& AData) { return new (Names()->Pool()) TXmlComment(Names(), AData); }
 TIntf<IXmlProcessingInstruction> TXmlDocument::CreateProcessingInstruction(const TXmlString& ATarget,
                                                                            const TXmlString& AData) {
   return CreateProcessingInstruction(Names()->GetID(ATarget), AData);
 }
 TIntf<IXmlProcessingInstruction> TXmlDocument::CreateProcessingInstruction(TXmlNameID ATargetID,
                                                                            const TXmlString& AData) {
-  return new TXmlProcessingInstruction(Names(), ATargetID, AData);
+  return new (Names()->Pool()) TXmlProcessingInstruction(Names(), ATargetID, AData);
 }
 
 void TXmlDocument::ClearForLoad() {
@@ -936,13 +947,13 @@ TIntf<IXmlNameTable> CreateNameTable(int32_t AHashTableSize) { return new TXmlNa
 TIntf<IXmlElement> CreateXmlElement(const TXmlString& AName, const TIntf<IXmlNameTable>& ANameTable) {
   TIntf<IXmlNameTable> keep = ANameTable ? ANameTable : CreateNameTable(1009);
   TXmlNameTable* t = TableOf(keep);
-  return new TXmlElement(t, t->GetID(AName));
+  return new (t->Pool()) TXmlElement(t, t->GetID(AName));
 }
 
 TIntf<IXmlDocument> CreateXmlDocument(const TXmlString& ARootElementName, const TXmlString& AVersion,
                                       const TXmlString& AnEncoding, const TIntf<IXmlNameTable>& ANameTable) {
   TIntf<IXmlNameTable> keep = ANameTable ? ANameTable : CreateNameTable(1009);
-  TIntf<IXmlDocument> doc(new TXmlDocument(TableOf(keep)));
+  TIntf<IXmlDocument> doc(new (TableOf(keep)->Pool()) TXmlDocument(TableOf(keep)));
   if (!ARootElementName.empty()) doc->NewDocument(AVersion, AnEncoding, ARootElementName);
   return doc;
 }

@@ -280,7 +280,20 @@ class TXmlSource;
 class TBinXmlWriter;
 class TBinXmlReader;
 
-class FUNDREL_API TXmlBase : public TInterfacedObject {};
+class TXmlPool;
+// Node memory shared by the nodes of one name table; see TXmlBase::operator new.
+TXmlPool* NewXmlPool();
+void ReleaseXmlPool(TXmlPool* APool);
+
+class FUNDREL_API TXmlBase : public TInterfacedObject {
+ public:
+  // Objects of the XML classes are allocated from a name table's pool (nodes and lists) or on their
+  // own (plain new); either way they are destroyed through their reference count.
+  static void* operator new(size_t ASize, TXmlPool* APool);
+  static void* operator new(size_t ASize) { return operator new(ASize, static_cast<TXmlPool*>(nullptr)); }
+  static void operator delete(void* ABlock) noexcept;
+  static void operator delete(void* ABlock, TXmlPool*) noexcept { operator delete(ABlock); }
+};
 
 class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTable> {
  public:
@@ -307,8 +320,11 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
 
   // Every name, bucket by bucket, each bucket in insertion order.
   std::vector<TXmlNameID> AllNames() const;
+  // Where the nodes and lists of this table are allocated.
+  TXmlPool* Pool() const { return FPool; }
 
  private:
+  TXmlPool* FPool;
   struct TEntry {
     TXmlString Name;
     uint32_t Hash;
@@ -405,6 +421,12 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TVariant* FindAttr(TXmlNameID ANameID);
   // Sets (or adds at the end) without interning; internal fast path.
   void SetAttrValue(TXmlNameID ANameID, TVariant AValue);
+  // Replaces the attributes by AAttrs (distinct names), leaving AAttrs empty.
+  void TakeAttrs(std::vector<TXmlAttrData>& AAttrs);
+  // Makes room for at least ACount attributes.
+  void ReserveAttrs(int32_t ACount) {
+    if (static_cast<size_t>(ACount) > FAttrs.size()) FAttrs.resize(static_cast<size_t>(ACount));
+  }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -139,8 +140,14 @@ struct TXmlToken {
     if (FUNDREL_UNLIKELY(FLength == FSize)) Grow();
     FValueBuf[FLength++] = AChar;
   }
+  void Append(const char16_t* AChars, size_t ACount) {
+    if (FUNDREL_UNLIKELY(FLength + ACount > FSize)) Reserve(FLength + ACount);
+    std::memcpy(FValueBuf.data() + FLength, AChars, ACount * sizeof(char16_t));
+    FLength += ACount;
+  }
   std::u16string_view View() const { return std::u16string_view(FValueBuf.data(), FLength); }
   void Grow();
+  void Reserve(size_t ASize);
 };
 
 // Reads characters from a stream, decoding UTF-8 itself and other code pages through the
@@ -164,6 +171,28 @@ class TXmlSource {
   bool AtEnd() const { return FBufSize < 0; }
   void SetCodepage(uint16_t ACodePage);
   uint16_t Codepage() const { return FCodepage; }
+
+  // Appends characters while APred holds; CurChar is then the first one that does not (0 at the end).
+  template <class P>
+  void TakeWhile(TXmlToken& AToken, P APred) {
+    while (CurChar != 0 && APred(CurChar)) {
+      const char16_t* p = FBufPtr;
+      const char16_t* q = p + 1;
+      const char16_t* e = FBufEnd;
+      while (q < e && APred(*q)) ++q;
+      AToken.Append(p, static_cast<size_t>(q - p));
+      if (q < e) {
+        FBufPtr = q;
+        CurChar = *q;
+        return;
+      }
+      FBufPtr = e - 1;
+      Next();
+    }
+  }
+
+  // Attributes being read, moved into their node in one piece.
+  std::vector<TXmlAttrData> AttrScratch;
 
   // Parsing steps.
   void SkipBlanks() {

@@ -13,9 +13,13 @@ constexpr size_t RawBlock = 16384;
 constexpr char16_t Replacement = 0xFFFD;
 }  // namespace
 
-void TXmlToken::Grow() {
-  FSize = FSize < 64 ? 64 : FSize * 2;
-  FValueBuf.resize(FSize);
+void TXmlToken::Grow() { Reserve(FSize + 1); }
+
+void TXmlToken::Reserve(size_t ASize) {
+  size_t n = FSize < 64 ? 64 : FSize;
+  while (n < ASize) n *= 2;
+  FValueBuf.resize(n);
+  FSize = n;
 }
 
 TXmlSource::TXmlSource(TXmlStream& AStream)
@@ -117,8 +121,18 @@ size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AU
   while (i < ASize) {
     const unsigned char b = AIn[i];
     if (b < 0x80) {
-      out[o++] = b;
-      ++i;
+      // Runs of ASCII are widened eight bytes at a time.
+      while (i + 8 <= ASize) {
+        uint64_t w;
+        std::memcpy(&w, AIn + i, 8);
+        if (w & 0x8080808080808080ull) break;
+        for (int k = 0; k < 8; ++k) out[o + k] = AIn[i + k];
+        i += 8;
+        o += 8;
+      }
+      if (i < ASize && AIn[i] < 0x80) {
+        out[o++] = AIn[i++];
+      }
       continue;
     }
     if ((b & 0xE0) == 0xC0) {
@@ -171,10 +185,7 @@ void TXmlSource::ExpectText(std::u16string_view AText) {
 std::u16string_view TXmlSource::ReadName(TXmlToken& AToken) {
   if (!IsNameStart(CurChar)) XmlError("Name must start with letter or \" _\"");
   AToken.Clear();
-  do {
-    AToken.Add(CurChar);
-    Next();
-  } while (IsNameChar(CurChar));
+  TakeWhile(AToken, [](char16_t c) { return IsNameChar(c); });
   return AToken.View();
 }
 
@@ -251,9 +262,22 @@ std::u16string_view Trimmed(std::u16string_view AText) {
   return AText.substr(b, e - b);
 }
 
+// Moves the attributes read so far into their node, also when reading fails half-way.
+struct TAttrCommit {
+  TXmlSource& Source;
+  TXmlNode* Node;
+  ~TAttrCommit() {
+    if (!Source.AttrScratch.empty()) Node->TakeAttrs(Source.AttrScratch);
+  }
+};
+
 void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlToken& AName, TXmlToken& AValue,
                     TXmlToken& AScratch) {
   S.SkipBlanks();
+  if (!IsNameStart(S.CurChar)) return;
+  std::vector<TXmlAttrData>& attrs = S.AttrScratch;
+  attrs.clear();
+  TAttrCommit commit{S, ANode};
   while (IsNameStart(S.CurChar)) {
     const TXmlNameID id = ANames->GetID(S.ReadName(AName));
     S.SkipBlanks();
@@ -265,19 +289,23 @@ void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlT
     S.Next();
     AValue.Clear();
     for (;;) {
+      S.TakeWhile(AValue, [quote](char16_t c) { return c != quote && c != '<' && c != '&'; });
       const char16_t c = S.CurChar;
       if (c == quote) break;
       if (c == 0) XmlErrorFmt("\"%s\" expected", std::u16string_view(&quote, 1));
       if (c == '<') XmlError("Character \"<\" cannot be used in the values of attributes");
-      if (c == '&') {
-        AValue.Add(S.ReadEntity(AScratch));
-      } else {
-        AValue.Add(c);
-        S.Next();
-      }
+      AValue.Add(S.ReadEntity(AScratch));
     }
     S.Next();
-    ANode->SetAttrValue(id, TVariant(TXmlString(AValue.View())));
+    TVariant value(TXmlString(AValue.View()));
+    bool repeated = false;
+    for (TXmlAttrData& a : attrs)
+      if (a.NameID == id) {
+        a.Value = std::move(value);
+        repeated = true;
+        break;
+      }
+    if (!repeated) attrs.push_back(TXmlAttrData{id, std::move(value)});
     S.SkipBlanks();
   }
 }
@@ -300,18 +328,13 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
   for (;;) {
     text.Clear();
     for (;;) {
-      const char16_t c = S.CurChar;
-      if (c == '<' || c == 0) break;
-      if (c == '&') {
-        text.Add(S.ReadEntity(scratch));
-      } else {
-        text.Add(c);
-        S.Next();
-      }
+      S.TakeWhile(text, [](char16_t c) { return c != '<' && c != '&'; });
+      if (S.CurChar != '&') break;
+      text.Add(S.ReadEntity(scratch));
     }
     if (text.FLength > 0) {
       const std::u16string_view t = APreserveWhiteSpace ? text.View() : Trimmed(text.View());
-      if (!t.empty()) append(new TXmlText(ANames, TVariant(TXmlString(t))));
+      if (!t.empty()) append(new (ANames->Pool()) TXmlText(ANames, TVariant(TXmlString(t))));
     }
     if (S.CurChar == 0) break;
     S.Next();
@@ -328,7 +351,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     } else if (c == '?') {
       S.Next();
       const TXmlNameID id = ANames->GetID(S.ReadName(name));
-      auto* pi = new TXmlProcessingInstruction(ANames, id, TXmlString());
+      auto* pi = new (ANames->Pool()) TXmlProcessingInstruction(ANames, id, TXmlString());
       append(pi);
       if (id != ANames->XmlNameID()) {
         pi->SetData(TXmlString(S.ReadUpTo(text, u"?>")));
@@ -349,10 +372,10 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       S.Next();
       if (S.CurChar == '-') {
         S.ExpectText(u"--");
-        append(new TXmlComment(ANames, TXmlString(S.ReadUpTo(text, u"-->"))));
+        append(new (ANames->Pool()) TXmlComment(ANames, TXmlString(S.ReadUpTo(text, u"-->"))));
       } else if (S.CurChar == '[') {
         S.ExpectText(u"[CDATA[");
-        append(new TXmlCDATASection(ANames, TXmlString(S.ReadUpTo(text, u"]]>"))));
+        append(new (ANames->Pool()) TXmlCDATASection(ANames, TXmlString(S.ReadUpTo(text, u"]]>"))));
       } else {
         S.ExpectText(u"DOCTYPE");
         S.ReadUpTo(text, u">");
@@ -362,7 +385,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       const char16_t after = S.CurChar;
       if (after == 0) XmlError("The determination of the element is not completed");
       if (after > 0x20 && after != '/' && after != '>') XmlError("Invalid symbol in the name of the element");
-      auto* e = new TXmlElement(ANames, id);
+      auto* e = new (ANames->Pool()) TXmlElement(ANames, id);
       append(e);
       ReadAttributes(S, e, ANames, name, value, scratch);
       if (S.CurChar == '/') {

@@ -486,6 +486,8 @@ TVariant TBinXmlReader::ReadVariant() {
 int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   TXmlNameTable* names = ANode->Names();
   const int32_t attrs = ReadLongint();
+  // Every attribute takes at least two bytes: a count beyond that is not believed.
+  if (attrs > 0) ANode->ReserveAttrs(static_cast<int32_t>(std::min<int64_t>(attrs, Available() / 2)));
   for (int32_t i = 0; i < attrs; ++i) {
     const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
     ANode->SetAttrValue(id, ReadVariant());
@@ -523,18 +525,18 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
   switch (code) {
     case NODE_ELEMENT: {
       const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
-      auto* e = new TXmlElement(names, id);
+      auto* e = new (names->Pool()) TXmlElement(names, id);
       AParent->GetChilds()->AppendFresh(e);
       TVariant v = ReadVariant();
       if (!v.IsEmpty()) e->SetData(std::move(v));
       return e;
     }
-    case NODE_TEXT: AParent->GetChilds()->AppendFresh(new TXmlText(names, ReadVariant())); return nullptr;
-    case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new TXmlCDATASection(names, ReadXmlString())); return nullptr;
-    case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new TXmlComment(names, ReadXmlString())); return nullptr;
+    case NODE_TEXT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlText(names, ReadVariant())); return nullptr;
+    case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
+    case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlComment(names, ReadXmlString())); return nullptr;
     case NODE_PROCESSING_INSTRUCTION: {
       const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
-      auto* p = new TXmlProcessingInstruction(names, id, TXmlString());
+      auto* p = new (names->Pool()) TXmlProcessingInstruction(names, id, TXmlString());
       AParent->GetChilds()->AppendFresh(p);
       p->SetData(ReadXmlString());
       return p;
