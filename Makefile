@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 # The test binaries that hold multi-threaded suites; only these are built for ThreadSanitizer.
 TSAN_TARGETS ?= fundrel_host_tests
 
-.PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan fuzz clean
+.PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan fuzz fuzz-host fuzz-xml clean
 
 deps:
 	@bash scripts/install-deps
@@ -37,6 +37,8 @@ bench: build-release
 # multi-threaded tests (their test suites end in "Threads"), then the fuzz targets for a while.
 check-sanitize: check-asan check-tsan fuzz
 
+fuzz: fuzz-host fuzz-xml
+
 check-asan: deps
 	@cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DFUNDREL_SANITIZE=address,undefined \
 	  -DFUNDREL_BUILD_BENCH=OFF -DFUNDREL_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
@@ -68,7 +70,7 @@ build/fuzz/obj/%.o: %.cpp
 build/fuzz/fuzz_%: tests/fuzz/fuzz_%.cpp $(FUZZ_OBJS)
 	@$(FUZZ_CXX) $(FUZZ_CXXFLAGS) -fsanitize=fuzzer $^ -o $@ -lpthread
 
-fuzz: deps $(FUZZ_TARGETS)
+fuzz-host: deps $(FUZZ_TARGETS)
 	@for t in $(FUZZ_TARGETS); do \
 	  name=$$(basename $$t); mkdir -p build/fuzz/corpus/$$name; \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
@@ -76,6 +78,21 @@ fuzz: deps $(FUZZ_TARGETS)
 	    -print_final_stats=1 build/fuzz/corpus/$$name tests/fuzz/seeds/$$name 2>build/fuzz/$$name.log \
 	    || { tail -n 60 build/fuzz/$$name.log; exit 1; }; \
 	  grep -E "stat::number_of_executed_units|stat::peak_rss_mb" build/fuzz/$$name.log; \
+	done
+
+# libFuzzer over the XML text parser and binary reader, FUZZ_SECONDS each (clang, ASan + UBSan).
+fuzz-xml: deps
+	@cmake -S . -B build/fuzz-xml -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DFUNDREL_BUILD_FUZZ=ON \
+	  -DFUNDREL_BUILD_TESTS=OFF -DFUNDREL_BUILD_BENCH=OFF -DFUNDREL_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build/fuzz-xml -j $(JOBS) --target FuzzXmlText FuzzXmlBinary
+	@for t in Text Binary; do \
+	  mkdir -p build/fuzz-xml/corpus/$$t; \
+	  seeds=tests/fuzz/seeds/$$(echo $$t | tr A-Z a-z); \
+	  echo "== FuzzXml$$t ($(FUZZ_SECONDS) s)"; \
+	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    build/fuzz-xml/fuzz/FuzzXml$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	    build/fuzz-xml/corpus/$$t $$seeds 2>build/fuzz-xml/FuzzXml$$t.log || { tail -50 build/fuzz-xml/FuzzXml$$t.log; exit 1; }; \
+	  grep -E "stat::number_of_executed_runs|Done" build/fuzz-xml/FuzzXml$$t.log | tr '\n' ' '; echo; \
 	done
 
 clean:

@@ -1,0 +1,1226 @@
+#include "xml/DVSimpleXML.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <typeinfo>
+
+#include "host/Quenra.SysUtils.h"
+#include "xml/detail/XmlInternals.h"
+
+namespace fundrel {
+
+using namespace detail;
+
+bool DefaultPreserveWhiteSpace = false;
+TXmlString DefaultIndentText = u"\t";
+TXmlString XMLPathDelimiter = u"\\";
+const char BinXmlSignature[14] = {'<', ' ', 'b', 'i', 'n', 'a', 'r', 'y', '-', 'x', 'm', 'l', ' ', '>'};
+
+namespace detail {
+
+void XmlError(const char* AMessage) { throw EGVException(AMessage); }
+
+void XmlErrorFmt(const char* AFormat, std::u16string_view AArg) {
+  throw EGVException(Format(AFormat, Utf16ToUtf8(AArg).c_str()));
+}
+
+}  // namespace detail
+
+namespace {
+
+// The library's conversion errors surface as EGVException with the same message.
+template <class F>
+auto Converted(F AFunc) -> decltype(AFunc()) {
+  try {
+    return AFunc();
+  } catch (const EConvertError& e) {
+    throw EGVException(e.Message());
+  }
+}
+
+// Releases a node held by a list. Releasing a node may release its whole subtree; nested releases
+// are queued and run here one after another, so deep trees never recurse on the stack.
+thread_local std::vector<TXmlNode*>* tPendingReleases = nullptr;
+
+void ReleaseNode(TXmlNode* ANode) {
+  if (tPendingReleases) {
+    tPendingReleases->push_back(ANode);
+    return;
+  }
+  std::vector<TXmlNode*> pending;
+  tPendingReleases = &pending;
+  ANode->ReleaseImpl();
+  while (!pending.empty()) {
+    TXmlNode* n = pending.back();
+    pending.pop_back();
+    n->ReleaseImpl();
+  }
+  tPendingReleases = nullptr;
+}
+
+TXmlNode* NodeOf(const TIntf<IXmlNode>& ANode) {
+  if (!ANode) return nullptr;
+  auto* n = dynamic_cast<TXmlNode*>(ANode->GetObject());
+  if (!n) RaiseInvalidCast();
+  return n;
+}
+
+TXmlNameTable* TableOf(const TIntf<IXmlNameTable>& ATable) {
+  if (!ATable) return nullptr;
+  auto* t = dynamic_cast<TXmlNameTable*>(ATable->GetObject());
+  if (!t) RaiseInvalidCast();
+  return t;
+}
+
+bool IsExactElement(const TXmlNode* ANode) { return typeid(*ANode) == typeid(TXmlElement); }
+bool IsDocument(const TXmlNode* ANode) { return typeid(*ANode) == typeid(TXmlDocument); }
+
+// Growth of node and attribute arrays: a quarter beyond 64 entries, 16 beyond 8, else 4.
+size_t GrownCapacity(size_t ACapacity) {
+  return ACapacity + (ACapacity > 64 ? ACapacity / 4 : ACapacity > 8 ? 16 : 4);
+}
+
+TXmlString Ascii(std::string_view AText) { return TXmlString(AText.begin(), AText.end()); }
+
+}  // namespace
+
+// ---- Name table ----------------------------------------------------------------------------
+
+TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
+    : FPool(NewXmlPool()),
+      FNames(static_cast<size_t>(std::max(1, AHashTableSize))),
+      FHashTable(static_cast<size_t>(std::max(1, AHashTableSize))) {
+  FXmlTextNameID = GetID(u"#text");
+  FXmlCDATASectionNameID = GetID(u"#cdata-section");
+  FXmlCommentNameID = GetID(u"#comment");
+  FXmlDocumentNameID = GetID(u"#document");
+  FXmlNameID = GetID(u"xml");
+  FEncodingNameId = GetID(u"encoding");
+}
+
+TXmlNameTable::~TXmlNameTable() {
+  for (auto& bucket : FNames)
+    for (TEntry* e : bucket) delete e;
+  ReleaseXmlPool(FPool);
+}
+
+uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
+  uint32_t h = 0;
+  for (char16_t c : AName) h = h + ((h << 6) ^ c);
+  return h;
+}
+
+TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
+  if (AName.empty()) return 0;
+  const uint32_t h = Hash(AName);
+  const size_t b = h % FNames.size();
+  auto& hashes = FHashTable[b];
+  auto& names = FNames[b];
+  for (size_t i = 0; i < hashes.size(); ++i)
+    if (hashes[i] == h && names[i]->Name == AName) return reinterpret_cast<TXmlNameID>(names[i]);
+  names.push_back(new TEntry{TXmlString(AName), h});
+  hashes.push_back(h);
+  return reinterpret_cast<TXmlNameID>(names.back());
+}
+
+const TXmlString& TXmlNameTable::NameOf(TXmlNameID AID) const {
+  static const TXmlString empty;
+  return AID ? reinterpret_cast<const TEntry*>(AID)->Name : empty;
+}
+
+uint32_t TXmlNameTable::GetKeyID(TXmlNameID AID) const { return AID ? reinterpret_cast<const TEntry*>(AID)->Hash : 0; }
+
+TXmlNameID TXmlNameTable::GetNameID(uint32_t AHash) const {
+  const size_t b = AHash % FNames.size();
+  const auto& hashes = FHashTable[b];
+  for (size_t i = 0; i < hashes.size(); ++i)
+    if (hashes[i] == AHash) return reinterpret_cast<TXmlNameID>(FNames[b][i]);
+  return 0;
+}
+
+std::vector<TXmlNameID> TXmlNameTable::AllNames() const {
+  std::vector<TXmlNameID> r;
+  for (const auto& bucket : FNames)
+    for (TEntry* e : bucket) r.push_back(reinterpret_cast<TXmlNameID>(e));
+  return r;
+}
+
+// ---- Node list -----------------------------------------------------------------------------
+
+TXmlNodeList::TXmlNodeList(TXmlNode* AOwnerNode) : FOwnerNode(AOwnerNode) {}
+
+TXmlNodeList::~TXmlNodeList() { Clear(); }
+
+TIntf<IXmlNode> TXmlNodeList::Get_Item(int32_t AIndex) {
+  if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
+  return Item(AIndex)->NodeIntf();
+}
+
+void TXmlNodeList::Exchange(int32_t AIndex1, int32_t AIndex2) {
+  if (AIndex1 < 0 || AIndex1 >= FCount || AIndex2 < 0 || AIndex2 >= FCount)
+    XmlError("Error obtaining the element the list: Index out of range");
+  std::swap(FItems[static_cast<size_t>(AIndex1)], FItems[static_cast<size_t>(AIndex2)]);
+}
+
+void TXmlNodeList::Grow() { FItems.resize(GrownCapacity(FItems.size())); }
+
+TXmlNode* TXmlNodeList::Adopt(TXmlNode* ANode) {
+  if (FOwnerNode) {
+    bool copy = ANode->FParentNode != nullptr && ANode->FParentNode != FOwnerNode;
+    copy = copy || ANode->FNames != FOwnerNode->FNames;
+    // A node cannot hold itself or an ancestor: that would be a cycle of references.
+    for (TXmlNode* p = FOwnerNode; p && !copy; p = p->FParentNode) copy = p == ANode;
+    if (copy) {
+      TXmlNode* clone = ANode->DoCloneNode(true);
+      clone->SetNameTable(FOwnerNode->FNames);
+      ANode = clone;
+    }
+    ANode->FParentNode = FOwnerNode;
+  }
+  ANode->AddRefImpl();
+  return ANode;
+}
+
+void TXmlNodeList::Drop(TXmlNode* ANode) {
+  if (FOwnerNode && ANode->FParentNode == FOwnerNode) ANode->FParentNode = nullptr;
+  ReleaseNode(ANode);
+}
+
+TXmlNode* TXmlNodeList::Insert(TXmlNode* ANode, int32_t AIndex) {
+  if (!ANode) return nullptr;
+  ANode = Adopt(ANode);
+  if (static_cast<size_t>(FCount) == FItems.size()) Grow();
+  if (AIndex < 0 || AIndex > FCount) AIndex = FCount;
+  std::memmove(&FItems[static_cast<size_t>(AIndex) + 1], &FItems[static_cast<size_t>(AIndex)],
+               sizeof(TXmlNode*) * static_cast<size_t>(FCount - AIndex));
+  FItems[static_cast<size_t>(AIndex)] = ANode;
+  ++FCount;
+  return ANode;
+}
+
+void TXmlNodeList::AppendFresh(TXmlNode* ANode) {
+  if (FOwnerNode) ANode->FParentNode = FOwnerNode;
+  ANode->AddRefImpl();
+  if (static_cast<size_t>(FCount) == FItems.size()) Grow();
+  FItems[static_cast<size_t>(FCount++)] = ANode;
+}
+
+void TXmlNodeList::Delete(int32_t AIndex) {
+  if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
+  TXmlNode* n = FItems[static_cast<size_t>(AIndex)];
+  std::memmove(&FItems[static_cast<size_t>(AIndex)], &FItems[static_cast<size_t>(AIndex) + 1],
+               sizeof(TXmlNode*) * static_cast<size_t>(FCount - AIndex - 1));
+  --FCount;
+  Drop(n);
+}
+
+int32_t TXmlNodeList::Remove(TXmlNode* ANode) {
+  const int32_t i = IndexOf(ANode);
+  if (i >= 0) Delete(i);
+  return i;
+}
+
+TXmlNode* TXmlNodeList::Replace(int32_t AIndex, TXmlNode* ANode) {
+  if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
+  if (!ANode) return nullptr;
+  ANode = Adopt(ANode);
+  TXmlNode* old = FItems[static_cast<size_t>(AIndex)];
+  FItems[static_cast<size_t>(AIndex)] = ANode;
+  Drop(old);
+  return ANode;
+}
+
+int32_t TXmlNodeList::IndexOf(const TXmlNode* ANode) const {
+  for (int32_t i = 0; i < FCount; ++i)
+    if (FItems[static_cast<size_t>(i)] == ANode) return i;
+  return -1;
+}
+
+void TXmlNodeList::Clear() {
+  while (FCount > 0) {
+    TXmlNode* n = FItems[static_cast<size_t>(--FCount)];
+    Drop(n);
+  }
+}
+
+void TXmlNodeList::SaveXML(TXmlSaver& ASaver) {
+  for (int32_t i = 0; i < FCount; ++i) Item(i)->SaveXML(ASaver);
+}
+
+TXmlString TXmlNodeList::Get_XML() {
+  TXmlString r;
+  for (int32_t i = 0; i < FCount; ++i) r += Item(i)->Get_XML();
+  return r;
+}
+
+// ---- Node core -----------------------------------------------------------------------------
+
+TXmlNode::TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddRefImpl(); }
+
+TXmlNode::~TXmlNode() {
+  DiscardChildList();
+  FNames->ReleaseImpl();
+}
+
+void TXmlNode::DiscardChildList() {
+  if (!FChilds) return;
+  TXmlNodeList* list = std::exchange(FChilds, nullptr);
+  list->Clear();
+  list->FOwnerNode = nullptr;
+  list->ReleaseImpl();
+}
+
+TXmlNodeList* TXmlNode::GetChilds() {
+  if (!FChilds) {
+    FChilds = new (FNames->Pool()) TXmlNodeList(this);
+    FChilds->AddRefImpl();
+  }
+  return FChilds;
+}
+
+void TXmlNode::SetNodeNameID(TXmlNameID) {}
+
+TVarType TXmlNode::Get_DataType() { return varUString; }
+TVariant TXmlNode::Get_TypedValue() { return TVariant(Get_Text()); }
+void TXmlNode::Set_TypedValue(const TVariant& AValue) { Set_Text(VarToXSTR(AValue)); }
+
+TXmlDocument* TXmlNode::OwnerDocumentObject() {
+  for (TXmlNode* p = this; p; p = p->FParentNode)
+    if (IsDocument(p)) return static_cast<TXmlDocument*>(p);
+  return nullptr;
+}
+
+TIntf<IXmlDocument> TXmlNode::Get_OwnerDocument() { return OwnerDocumentObject(); }
+
+TIntf<IXmlNodeList> TXmlNode::Get_ChildNodes() { return GetChilds(); }
+
+bool TXmlNode::PreservesWhiteSpace() {
+  TXmlDocument* d = OwnerDocumentObject();
+  return d ? d->PreserveWhiteSpace() : DefaultPreserveWhiteSpace;
+}
+
+TVariant* TXmlNode::FindAttr(TXmlNameID ANameID) {
+  for (int32_t i = 0; i < FAttrCount; ++i)
+    if (FAttrs[static_cast<size_t>(i)].NameID == ANameID) return &FAttrs[static_cast<size_t>(i)].Value;
+  return nullptr;
+}
+
+void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
+  if (TVariant* v = FindAttr(ANameID)) {
+    *v = std::move(AValue);
+    return;
+  }
+  if (static_cast<size_t>(FAttrCount) == FAttrs.size()) FAttrs.resize(GrownCapacity(FAttrs.size()));
+  TXmlAttrData& a = FAttrs[static_cast<size_t>(FAttrCount++)];
+  a.NameID = ANameID;
+  a.Value = std::move(AValue);
+}
+
+void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
+  // The parser knows the count: the array gets exactly that capacity.
+  FAttrs.clear();
+  FAttrs.reserve(AAttrs.size());
+  for (TXmlAttrData& a : AAttrs) FAttrs.push_back(std::move(a));
+  FAttrCount = static_cast<int32_t>(FAttrs.size());
+  AAttrs.clear();
+}
+
+void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
+  if (ANames == FNames) return;
+  const TXmlNameID own = Get_NodeNameID();
+  if (own) SetNodeNameID(ANames->GetID(FNames->NameOf(own)));
+  for (int32_t i = 0; i < FAttrCount; ++i) {
+    TXmlAttrData& a = FAttrs[static_cast<size_t>(i)];
+    a.NameID = ANames->GetID(FNames->NameOf(a.NameID));
+  }
+  if (FChilds)
+    for (int32_t i = 0; i < FChilds->Get_Count(); ++i) FChilds->Item(i)->SetNameTable(ANames);
+  ANames->AddRefImpl();
+  FNames->ReleaseImpl();
+  FNames = ANames;
+}
+
+TIntf<IXmlNameTable> TXmlNode::Get_NameTable() { return FNames; }
+TXmlString TXmlNode::Get_NodeName() { return FNames->NameOf(Get_NodeNameID()); }
+
+TXmlNodeType TXmlNode::Get_NodeType() {
+  const std::type_info& t = typeid(*this);
+  if (t == typeid(TXmlElement)) return NODE_ELEMENT;
+  if (t == typeid(TXmlText)) return NODE_TEXT;
+  if (t == typeid(TXmlCDATASection)) return NODE_CDATA_SECTION;
+  if (t == typeid(TXmlProcessingInstruction)) return NODE_PROCESSING_INSTRUCTION;
+  if (t == typeid(TXmlComment)) return NODE_COMMENT;
+  if (t == typeid(TXmlDocument)) return NODE_DOCUMENT;
+  return NODE_INVALID;
+}
+
+TIntf<IXmlNode> TXmlNode::CloneNode(bool ADeep) { return DoCloneNode(ADeep)->NodeIntf(); }
+
+TIntf<IXmlNode> TXmlNode::Get_ParentNode() { return FParentNode ? FParentNode->NodeIntf() : nullptr; }
+
+TIntf<IXmlNode> TXmlNode::AppendChild(const TIntf<IXmlNode>& AChild) {
+  TXmlNode* n = GetChilds()->Insert(NodeOf(AChild), -1);
+  return n ? n->NodeIntf() : nullptr;
+}
+
+TIntf<IXmlNode> TXmlNode::InsertBefore(const TIntf<IXmlNode>& AChild, const TIntf<IXmlNode>& ABefore) {
+  TXmlNodeList* list = GetChilds();
+  TXmlNode* n = list->Insert(NodeOf(AChild), ABefore ? list->IndexOf(NodeOf(ABefore)) : -1);
+  return n ? n->NodeIntf() : nullptr;
+}
+
+TIntf<IXmlNode> TXmlNode::ReplaceChild(const TIntf<IXmlNode>& ANewChild, const TIntf<IXmlNode>& AOldChild) {
+  if (!FChilds || !ANewChild) return nullptr;
+  const int32_t i = FChilds->IndexOf(NodeOf(AOldChild));
+  if (i < 0) return nullptr;
+  FChilds->Replace(i, NodeOf(ANewChild));
+  return AOldChild;
+}
+
+TIntf<IXmlNode> TXmlNode::RemoveChild(const TIntf<IXmlNode>& AChild) {
+  if (FChilds && AChild) FChilds->Remove(NodeOf(AChild));
+  return AChild;
+}
+
+TXmlNode* TXmlNode::AppendNew(TXmlNode* ANode) {
+  GetChilds()->AppendFresh(ANode);
+  return ANode;
+}
+
+TIntf<IXmlElement> TXmlNode::AppendElement(const TXmlString& AName) { return AppendElement(FNames->GetID(AName)); }
+TIntf<IXmlElement> TXmlNode::AppendElement(TXmlNameID ANameID) {
+  auto* e = new (FNames->Pool()) TXmlElement(FNames, ANameID);
+  AppendNew(e);
+  return e;
+}
+TIntf<IXmlText> TXmlNode::AppendText(const TXmlString& AData) {
+  auto* t = new (FNames->Pool()) TXmlText(FNames, TVariant(AData));
+  AppendNew(t);
+  return t;
+}
+TIntf<IXmlCDATASection> TXmlNode::AppendCDATA(const TXmlString& AData) {
+  auto* t = new (FNames->Pool()) TXmlCDATASection(FNames, AData);
+  AppendNew(t);
+  return t;
+}
+TIntf<IXmlComment> TXmlNode::AppendComment(const TXmlString& AData) {
+  auto* t = new (FNames->Pool()) TXmlComment(FNames, AData);
+  AppendNew(t);
+  return t;
+}
+TIntf<IXmlProcessingInstruction> TXmlNode::AppendProcessingInstruction(const TXmlString& ATarget,
+                                                                       const TXmlString& AData) {
+  return AppendProcessingInstruction(FNames->GetID(ATarget), AData);
+}
+TIntf<IXmlProcessingInstruction> TXmlNode::AppendProcessingInstruction(TXmlNameID ATargetID, const TXmlString& AData) {
+  auto* p = new (FNames->Pool()) TXmlProcessingInstruction(FNames, ATargetID, AData);
+  AppendNew(p);
+  return p;
+}
+
+TXmlNode* TXmlNode::FindChild(TXmlNameID ANameID) {
+  if (!FChilds) return nullptr;
+  for (int32_t i = 0; i < FChilds->Get_Count(); ++i)
+    if (FChilds->Item(i)->Get_NodeNameID() == ANameID) return FChilds->Item(i);
+  return nullptr;
+}
+
+TXmlString TXmlNode::GetChildText(const TXmlString& AName, const TXmlString& ADefault) {
+  return GetChildText(FNames->GetID(AName), ADefault);
+}
+TXmlString TXmlNode::GetChildText(TXmlNameID ANameID, const TXmlString& ADefault) {
+  TXmlNode* c = FindChild(ANameID);
+  return c ? c->Get_Text() : ADefault;
+}
+void TXmlNode::SetChildText(const TXmlString& AName, const TXmlString& AText) {
+  SetChildText(FNames->GetID(AName), AText);
+}
+void TXmlNode::SetChildText(TXmlNameID ANameID, const TXmlString& AText) {
+  TXmlNode* c = FindChild(ANameID);
+  if (!c) c = AppendNew(new (FNames->Pool()) TXmlElement(FNames, ANameID));
+  c->Set_Text(AText);
+}
+TIntf<IXmlNode> TXmlNode::NeedChild(const TXmlString& AName) { return NeedChild(FNames->GetID(AName)); }
+TIntf<IXmlNode> TXmlNode::NeedChild(TXmlNameID ANameID) {
+  TXmlNode* c = FindChild(ANameID);
+  if (!c) XmlErrorFmt("Error: Child node \"%s\" not found", FNames->NameOf(ANameID));
+  return c->NodeIntf();
+}
+TIntf<IXmlNode> TXmlNode::EnsureChild(const TXmlString& AName) { return EnsureChild(FNames->GetID(AName)); }
+TIntf<IXmlNode> TXmlNode::EnsureChild(TXmlNameID ANameID) {
+  TXmlNode* c = FindChild(ANameID);
+  if (!c) c = AppendNew(new (FNames->Pool()) TXmlElement(FNames, ANameID));
+  return c->NodeIntf();
+}
+
+void TXmlNode::RemoveAllChilds() {
+  if (FChilds) FChilds->Clear();
+}
+
+TXmlString TXmlNode::JoinedChildText() {
+  TXmlString r;
+  if (!FChilds) return r;
+  for (int32_t i = 0; i < FChilds->Get_Count(); ++i) {
+    TXmlNode* c = FChilds->Item(i);
+    const std::type_info& t = typeid(*c);
+    if (t != typeid(TXmlText) && t != typeid(TXmlCDATASection)) continue;
+    const TXmlString piece = c->Get_Text();
+    if (piece.empty()) continue;
+    if (!r.empty()) r += u' ';
+    r += piece;
+  }
+  return r;
+}
+
+namespace {
+[[noreturn]] void RaiseNotSupported() { XmlError("This feature is not supported by SimpleXML"); }
+}  // namespace
+
+TXmlNode* TXmlNode::DoSelectSingle(std::u16string_view AExpression) {
+  TXmlNode* node = this;
+  for (;;) {
+    const size_t d = AExpression.find(XMLPathDelimiter);
+    const std::u16string_view step = AExpression.substr(0, d);
+    if (!IsName(step)) RaiseNotSupported();
+    const TXmlNameID id = FNames->GetID(step);
+    TXmlNode* found = nullptr;
+    if (TXmlNodeList* list = node->FChilds)
+      for (int32_t i = 0; i < list->Get_Count() && !found; ++i) {
+        TXmlNode* c = list->Item(i);
+        if (IsExactElement(c) && c->Get_NodeNameID() == id) found = c;
+      }
+    if (!found || d == std::u16string_view::npos) return found;
+    node = found;
+    AExpression = AExpression.substr(d + XMLPathDelimiter.size());
+  }
+}
+
+TIntf<IXmlNode> TXmlNode::SelectSingleNode(const TXmlString& AExpression) {
+  TXmlNode* n = DoSelectSingle(AExpression);
+  return n ? n->NodeIntf() : nullptr;
+}
+
+TIntf<IXmlNodeList> TXmlNode::SelectNodes(const TXmlString& AExpression) {
+  std::u16string_view expr = AExpression;
+  TXmlNode* node = this;
+  const size_t d = expr.rfind(XMLPathDelimiter);
+  if (d != std::u16string_view::npos) {
+    node = DoSelectSingle(expr.substr(0, d));
+    if (!node) return nullptr;
+    expr = expr.substr(d + XMLPathDelimiter.size());
+  }
+  if (!IsName(expr)) RaiseNotSupported();
+  const TXmlNameID id = FNames->GetID(expr);
+  TIntf<IXmlNodeList> result(new TXmlNodeList(nullptr));
+  auto* list = static_cast<TXmlNodeList*>(result.get());
+  if (TXmlNodeList* childs = node->FChilds)
+    for (int32_t i = 0; i < childs->Get_Count(); ++i) {
+      TXmlNode* c = childs->Item(i);
+      if (IsExactElement(c) && c->Get_NodeNameID() == id) list->Insert(c, -1);
+    }
+  return result;
+}
+
+TXmlString TXmlNode::FullPath() {
+  TXmlString r = Get_NodeName();
+  for (TXmlNode* p = FParentNode; p && !IsDocument(p); p = p->FParentNode) r = p->Get_NodeName() + XMLPathDelimiter + r;
+  return r;
+}
+
+TIntf<IXmlElement> TXmlNode::FindElement(const TXmlString& AChildName, const TXmlString& AAttrName,
+                                         const TVariant& AAttrValue) {
+  if (!FChilds) return nullptr;
+  const TXmlNameID childID = FNames->GetID(AChildName);
+  const TXmlNameID attrID = FNames->GetID(AAttrName);
+  for (int32_t i = 0; i < FChilds->Get_Count(); ++i) {
+    TXmlNode* c = FChilds->Item(i);
+    if (!IsExactElement(c) || c->Get_NodeNameID() != childID) continue;
+    const TVariant* v = c->FindAttr(attrID);
+    if (v && *v == AAttrValue) return static_cast<TXmlElement*>(c);
+  }
+  return nullptr;
+}
+
+TXmlNameID TXmlNode::Get_AttrNameID(int32_t AIndex) {
+  if (AIndex < 0 || AIndex >= FAttrCount) XmlError("Error obtaining the element the list: Index out of range");
+  return FAttrs[static_cast<size_t>(AIndex)].NameID;
+}
+TXmlString TXmlNode::Get_AttrName(int32_t AIndex) { return FNames->NameOf(Get_AttrNameID(AIndex)); }
+
+void TXmlNode::RemoveAttr(const TXmlString& AName) { RemoveAttr(FNames->GetID(AName)); }
+void TXmlNode::RemoveAttr(TXmlNameID ANameID) {
+  for (int32_t i = 0; i < FAttrCount; ++i) {
+    if (FAttrs[static_cast<size_t>(i)].NameID != ANameID) continue;
+    for (int32_t j = i + 1; j < FAttrCount; ++j) FAttrs[static_cast<size_t>(j - 1)] = std::move(FAttrs[static_cast<size_t>(j)]);
+    --FAttrCount;
+    FAttrs[static_cast<size_t>(FAttrCount)] = TXmlAttrData();
+    return;
+  }
+}
+void TXmlNode::RemoveAllAttrs() {
+  for (int32_t i = 0; i < FAttrCount; ++i) FAttrs[static_cast<size_t>(i)] = TXmlAttrData();
+  FAttrCount = 0;
+}
+bool TXmlNode::AttrExists(const TXmlString& AName) { return AttrExists(FNames->GetID(AName)); }
+bool TXmlNode::AttrExists(TXmlNameID ANameID) { return FindAttr(ANameID) != nullptr; }
+TVarType TXmlNode::GetAttrType(const TXmlString& AName) { return GetAttrType(FNames->GetID(AName)); }
+TVarType TXmlNode::GetAttrType(TXmlNameID ANameID) {
+  const TVariant* v = FindAttr(ANameID);
+  return v ? v->VarType() : varEmpty;
+}
+TVariant TXmlNode::GetVarAttr(const TXmlString& AName, const TVariant& ADefault) {
+  return GetVarAttr(FNames->GetID(AName), ADefault);
+}
+TVariant TXmlNode::GetVarAttr(TXmlNameID ANameID, const TVariant& ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  return v ? *v : ADefault;
+}
+void TXmlNode::SetVarAttr(const TXmlString& AName, const TVariant& AValue) { SetAttrValue(FNames->GetID(AName), AValue); }
+void TXmlNode::SetVarAttr(TXmlNameID ANameID, const TVariant& AValue) { SetAttrValue(ANameID, AValue); }
+TXmlString TXmlNode::NeedAttr(const TXmlString& AName) { return NeedAttr(FNames->GetID(AName)); }
+TXmlString TXmlNode::NeedAttr(TXmlNameID ANameID) {
+  const TVariant* v = FindAttr(ANameID);
+  if (!v) XmlErrorFmt("Attribute \"%s\" not assigned", FNames->NameOf(ANameID));
+  return VarToXSTR(*v);
+}
+TXmlString TXmlNode::GetAttr(const TXmlString& AName, const TXmlString& ADefault) {
+  return GetAttr(FNames->GetID(AName), ADefault);
+}
+TXmlString TXmlNode::GetAttr(TXmlNameID ANameID, const TXmlString& ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  return v ? VarToXSTR(*v) : ADefault;
+}
+void TXmlNode::SetAttr(const TXmlString& AName, const TXmlString& AValue) { SetAttrValue(FNames->GetID(AName), TVariant(AValue)); }
+void TXmlNode::SetAttr(TXmlNameID ANameID, const TXmlString& AValue) { SetAttrValue(ANameID, TVariant(AValue)); }
+bool TXmlNode::GetBoolAttr(const TXmlString& AName, bool ADefault) { return GetBoolAttr(FNames->GetID(AName), ADefault); }
+bool TXmlNode::GetBoolAttr(TXmlNameID ANameID, bool ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  return v ? Converted([v] { return v->AsBoolean(); }) : ADefault;
+}
+void TXmlNode::SetBoolAttr(const TXmlString& AName, bool AValue) { SetAttrValue(FNames->GetID(AName), TVariant(AValue)); }
+void TXmlNode::SetBoolAttr(TXmlNameID ANameID, bool AValue) { SetAttrValue(ANameID, TVariant(AValue)); }
+int32_t TXmlNode::GetIntAttr(const TXmlString& AName, int32_t ADefault) { return GetIntAttr(FNames->GetID(AName), ADefault); }
+int32_t TXmlNode::GetIntAttr(TXmlNameID ANameID, int32_t ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  return v ? Converted([v] { return v->AsInteger(); }) : ADefault;
+}
+void TXmlNode::SetIntAttr(const TXmlString& AName, int32_t AValue) { SetAttrValue(FNames->GetID(AName), TVariant(AValue)); }
+void TXmlNode::SetIntAttr(TXmlNameID ANameID, int32_t AValue) { SetAttrValue(ANameID, TVariant(AValue)); }
+TDateTime TXmlNode::GetDateTimeAttr(const TXmlString& AName, TDateTime ADefault) {
+  return GetDateTimeAttr(FNames->GetID(AName), ADefault);
+}
+TDateTime TXmlNode::GetDateTimeAttr(TXmlNameID ANameID, TDateTime ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  if (!v) return ADefault;
+  if (v->IsString()) return XSTRToDateTime(v->AsUnicodeString());
+  return Converted([v] { return v->AsDateTime(); });
+}
+void TXmlNode::SetDateTimeAttr(const TXmlString& AName, TDateTime AValue) {
+  SetAttrValue(FNames->GetID(AName), TVariant(AValue));
+}
+void TXmlNode::SetDateTimeAttr(TXmlNameID ANameID, TDateTime AValue) { SetAttrValue(ANameID, TVariant(AValue)); }
+double TXmlNode::GetFloatAttr(const TXmlString& AName, double ADefault) { return GetFloatAttr(FNames->GetID(AName), ADefault); }
+double TXmlNode::GetFloatAttr(TXmlNameID ANameID, double ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  if (!v) return ADefault;
+  if (v->IsString()) return XSTRToFloat(v->AsUnicodeString());
+  return Converted([v] { return v->AsDouble(); });
+}
+void TXmlNode::SetFloatAttr(const TXmlString& AName, double AValue) { SetAttrValue(FNames->GetID(AName), TVariant(AValue)); }
+void TXmlNode::SetFloatAttr(TXmlNameID ANameID, double AValue) { SetAttrValue(ANameID, TVariant(AValue)); }
+int32_t TXmlNode::GetHexAttr(const TXmlString& AName, int32_t ADefault) { return GetHexAttr(FNames->GetID(AName), ADefault); }
+int32_t TXmlNode::GetHexAttr(TXmlNameID ANameID, int32_t ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  if (!v) return ADefault;
+  const TXmlString text = VarToXSTR(*v);
+  uint64_t value = 0;
+  bool ok = !text.empty() && text.size() <= 8;
+  for (char16_t c : text) {
+    if (c >= '0' && c <= '9')
+      value = value * 16 + (c - '0');
+    else if (c >= 'a' && c <= 'f')
+      value = value * 16 + (c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      value = value * 16 + (c - 'A' + 10);
+    else
+      ok = false;
+  }
+  if (!ok) throw EGVException(Format("'%s' is not a valid hexadecimal value", Utf16ToUtf8(text).c_str()));
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+void TXmlNode::SetHexAttr(const TXmlString& AName, int32_t AValue, int32_t ADigits) {
+  SetHexAttr(FNames->GetID(AName), AValue, ADigits);
+}
+void TXmlNode::SetHexAttr(TXmlNameID ANameID, int32_t AValue, int32_t ADigits) {
+  const String hex = Format("%0*X", std::clamp(ADigits, 0, 64), static_cast<unsigned>(AValue));
+  SetAttrValue(ANameID, TVariant(Ascii(hex)));
+}
+
+namespace {
+int32_t EnumIndex(TXmlNode* ANode, TXmlNameID ANameID, const TVariant& AValue, const std::vector<TXmlString>& AValues) {
+  const TXmlString text = VarToXSTR(AValue);
+  for (size_t i = 0; i < AValues.size(); ++i)
+    if (SameTextNoCase(text, AValues[i])) return static_cast<int32_t>(i);
+  TXmlString allowed;
+  for (size_t i = 0; i < AValues.size(); ++i) {
+    if (i > 0) allowed += u"\r\n";
+    allowed += AValues[i];
+  }
+  throw EGVException(Format("Incorrect value of the attribute \"%s\" at element \"%s\".\r\nAllowed values are: \r\n%s",
+                            Utf16ToUtf8(ANode->Names()->NameOf(ANameID)).c_str(),
+                            Utf16ToUtf8(ANode->Get_NodeName()).c_str(), Utf16ToUtf8(allowed).c_str()));
+}
+}  // namespace
+
+int32_t TXmlNode::GetEnumAttr(const TXmlString& AName, const std::vector<TXmlString>& AValues, int32_t ADefault) {
+  return GetEnumAttr(FNames->GetID(AName), AValues, ADefault);
+}
+int32_t TXmlNode::GetEnumAttr(TXmlNameID ANameID, const std::vector<TXmlString>& AValues, int32_t ADefault) {
+  const TVariant* v = FindAttr(ANameID);
+  return v ? EnumIndex(this, ANameID, *v, AValues) : ADefault;
+}
+int32_t TXmlNode::NeedEnumAttr(const TXmlString& AName, const std::vector<TXmlString>& AValues) {
+  return NeedEnumAttr(FNames->GetID(AName), AValues);
+}
+int32_t TXmlNode::NeedEnumAttr(TXmlNameID ANameID, const std::vector<TXmlString>& AValues) {
+  const TVariant* v = FindAttr(ANameID);
+  if (!v) XmlErrorFmt("Attribute \"%s\" not found", FNames->NameOf(ANameID));
+  return EnumIndex(this, ANameID, *v, AValues);
+}
+
+TVariant TXmlNode::Get_Values(const TXmlString& AName) {
+  if (AName.empty()) return Get_TypedValue();
+  if (AName[0] == u'@') {
+    const TVariant* v = FindAttr(FNames->GetID(std::u16string_view(AName).substr(1)));
+    return v ? *v : TVariant(TXmlString());
+  }
+  TXmlNode* n = DoSelectSingle(AName);
+  return n ? n->Get_TypedValue() : TVariant(TXmlString());
+}
+
+void TXmlNode::Set_Values(const TXmlString& AName, const TVariant& AValue) {
+  if (AName.empty()) return Set_TypedValue(AValue);
+  if (AName[0] == u'@') return SetAttrValue(FNames->GetID(std::u16string_view(AName).substr(1)), AValue);
+  TXmlNode* n = DoSelectSingle(AName);
+  if (!n) n = AppendNew(new (FNames->Pool()) TXmlElement(FNames, FNames->GetID(AName)));
+  n->Set_TypedValue(AValue);
+}
+
+void TXmlNode::CopyAttrsTo(TXmlNode* ADest) const {
+  ADest->FAttrs.resize(static_cast<size_t>(FAttrCount));
+  for (int32_t i = 0; i < FAttrCount; ++i) ADest->FAttrs[static_cast<size_t>(i)] = FAttrs[static_cast<size_t>(i)];
+  ADest->FAttrCount = FAttrCount;
+}
+
+// ---- Element -------------------------------------------------------------------------------
+
+TXmlNode* TXmlElement::DoCloneNode(bool ADeep) {
+  auto* e = new (Names()->Pool()) TXmlElement(Names(), FNameID);
+  e->FData = FData;
+  CopyAttrsTo(e);
+  if (ADeep && Childs()) {
+    TXmlNodeList* list = e->GetChilds();
+    for (int32_t i = 0; i < Childs()->Get_Count(); ++i) list->AppendFresh(Childs()->Item(i)->DoCloneNode(true));
+  }
+  return e;
+}
+
+TXmlString TXmlElement::Get_Text() { return Childs() ? JoinedChildText() : VarToXSTR(FData); }
+
+void TXmlElement::Set_Text(const TXmlString& AText) { Set_TypedValue(TVariant(AText)); }
+
+void TXmlElement::Set_TypedValue(const TVariant& AValue) {
+  DiscardChildList();
+  FData = AValue;
+}
+
+TVarType TXmlElement::Get_DataType() {
+  if ((Childs() && Childs()->Get_Count() > 0) || FData.IsEmpty()) return varUString;
+  return FData.VarType();
+}
+
+TVariant TXmlElement::Get_TypedValue() {
+  if (Childs() && Childs()->Get_Count() > 0) return TVariant(JoinedChildText());
+  return FData;
+}
+
+void TXmlElement::RemoveTextNodes() {
+  TXmlNodeList* list = Childs();
+  if (!list) return;
+  for (int32_t i = list->Get_Count() - 1; i >= 0; --i) {
+    const TXmlNode* child = list->Item(i);
+    const std::type_info& t = typeid(*child);
+    if (t == typeid(TXmlText) || t == typeid(TXmlCDATASection)) list->Delete(i);
+  }
+}
+
+void TXmlElement::ReplaceTextByCDATASection(const TXmlString& AText) {
+  RemoveTextNodes();
+  std::u16string_view rest = AText;
+  for (;;) {
+    const size_t p = rest.find(u"]]>");
+    if (p == std::u16string_view::npos) {
+      AppendCDATA(TXmlString(rest));
+      return;
+    }
+    AppendCDATA(TXmlString(rest.substr(0, p + 1)));
+    rest = rest.substr(p + 1);
+  }
+}
+
+void TXmlElement::ReplaceTextByBinaryData(const void* AData, int32_t ASize, int32_t AMaxLineLength) {
+  RemoveTextNodes();
+  AppendText(BinToBase64(AData, ASize, AMaxLineLength));
+}
+
+TXmlBytes TXmlElement::GetTextAsBinaryData() { return Base64ToBin(Get_Text()); }
+
+// ---- Character nodes -----------------------------------------------------------------------
+
+TXmlNode* TXmlText::DoCloneNode(bool) { return new (Names()->Pool()) TXmlText(Names(), FData); }
+TXmlNameID TXmlText::Get_NodeNameID() { return Names()->XmlTextNameID(); }
+TXmlString TXmlText::Get_Text() {
+  TXmlString s = VarToXSTR(FData);
+  if (PreservesWhiteSpace()) return s;
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] <= 0x20) ++b;
+  while (e > b && s[e - 1] <= 0x20) --e;
+  return s.substr(b, e - b);
+}
+
+TXmlNode* TXmlCDATASection::DoCloneNode(bool) { return new (Names()->Pool()) TXmlCDATASection(Names(), FData); }
+TXmlNameID TXmlCDATASection::Get_NodeNameID() { return Names()->XmlCDATASectionNameID(); }
+TXmlNode* TXmlComment::DoCloneNode(bool) { return new (Names()->Pool()) TXmlComment(Names(), FData); }
+TXmlNameID TXmlComment::Get_NodeNameID() { return Names()->XmlCommentNameID(); }
+
+TXmlNode* TXmlProcessingInstruction::DoCloneNode(bool) {
+  auto* p = new (Names()->Pool()) TXmlProcessingInstruction(Names(), FTargetNameID, FData);
+  CopyAttrsTo(p);
+  return p;
+}
+
+// ---- Document ------------------------------------------------------------------------------
+
+TXmlDocument::TXmlDocument(TXmlNameTable* ANames) : TXmlNodeIntf(ANames), FPreserveWhiteSpace(DefaultPreserveWhiteSpace) {}
+
+TXmlNode* TXmlDocument::DoCloneNode(bool) {
+  auto* d = new (Names()->Pool()) TXmlDocument(Names());
+  if (Childs()) {
+    TXmlNodeList* list = d->GetChilds();
+    for (int32_t i = 0; i < Childs()->Get_Count(); ++i) list->AppendFresh(Childs()->Item(i)->DoCloneNode(true));
+  }
+  return d;
+}
+
+TXmlNameID TXmlDocument::Get_NodeNameID() { return Names()->XmlDocumentNameID(); }
+
+void TXmlDocument::Set_Text(const TXmlString& AText) {
+  RemoveAllChilds();
+  AppendText(AText);
+}
+
+TIntf<IXmlElement> TXmlDocument::Get_DocumentElement() {
+  if (TXmlNodeList* list = Childs())
+    for (int32_t i = 0; i < list->Get_Count(); ++i)
+      if (IsExactElement(list->Item(i))) return static_cast<TXmlElement*>(list->Item(i));
+  return nullptr;
+}
+
+TIntf<IXmlElement> TXmlDocument::NewDocument(const TXmlString& AVersion, const TXmlString& AnEncoding,
+                                             const TXmlString& ARootElementName) {
+  return NewDocument(AVersion, AnEncoding, Names()->GetID(ARootElementName));
+}
+
+TIntf<IXmlElement> TXmlDocument::NewDocument(const TXmlString& AVersion, const TXmlString& AnEncoding,
+                                             TXmlNameID ARootElementNameID) {
+  RemoveAllChilds();
+  auto* pi = new (Names()->Pool()) TXmlProcessingInstruction(Names(), Names()->XmlNameID(), TXmlString());
+  pi->SetAttr(u"version", AVersion.empty() ? TXmlString(u"1.0") : AVersion);
+  pi->SetAttr(u"encoding", AnEncoding.empty() ? TXmlString(u"UTF-8") : AnEncoding);
+  GetChilds()->Insert(pi, 0);
+  auto* root = new (Names()->Pool()) TXmlElement(Names(), ARootElementNameID);
+  GetChilds()->Insert(root, 1);
+  return root;
+}
+
+TIntf<IXmlElement> TXmlDocument::CreateElement(const TXmlString& AName) { return CreateElement(Names()->GetID(AName)); }
+TIntf<IXmlElement> TXmlDocument::CreateElement(TXmlNameID ANameID) { return new (Names()->Pool()) TXmlElement(Names(), ANameID); }
+TIntf<IXmlText> TXmlDocument::CreateText(const TXmlString& AData) { return new (Names()->Pool()) TXmlText(Names(), TVariant(AData)); }
+TIntf<IXmlCDATASection> TXmlDocument::CreateCDATASection(const TXmlString& AData) {
+  return new (Names()->Pool()) TXmlCDATASection(Names(), AData);
+}
+TIntf<IXmlComment> TXmlDocument::CreateComment(const TXmlString& AData) { return new (Names()->Pool()) TXmlComment(Names(), AData); }
+TIntf<IXmlProcessingInstruction> TXmlDocument::CreateProcessingInstruction(const TXmlString& ATarget,
+                                                                           const TXmlString& AData) {
+  return CreateProcessingInstruction(Names()->GetID(ATarget), AData);
+}
+TIntf<IXmlProcessingInstruction> TXmlDocument::CreateProcessingInstruction(TXmlNameID ATargetID,
+                                                                           const TXmlString& AData) {
+  return new (Names()->Pool()) TXmlProcessingInstruction(Names(), ATargetID, AData);
+}
+
+void TXmlDocument::ClearForLoad() {
+  RemoveAllChilds();
+  RemoveAllAttrs();
+}
+
+void TXmlDocument::ParseText(TXmlSource& ASource) {
+  ClearForLoad();
+  GetChilds()->ParseXML(ASource, Names(), FPreserveWhiteSpace);
+}
+
+void TXmlDocument::LoadXML(const TXmlBytes& AXml) {
+  if (XmlIsInBinaryFormat(AXml)) return LoadBinaryXML(AXml);
+  TXmlSource source(AXml);
+  ParseText(source);
+}
+
+void TXmlDocument::LoadBinaryXML(const TXmlBytes& AXml) {
+  ClearForLoad();
+  TStrXmlReader reader(AXml, 0);
+  char signature[sizeof(BinXmlSignature)];
+  reader.Read(signature, sizeof(signature));
+  ReadBinary(reader);
+}
+
+void TXmlDocument::Load(TXmlStream& AStream) {
+  const int64_t left = AStream.GetSize() - AStream.GetPosition();
+  if (left > static_cast<int64_t>(sizeof(BinXmlSignature))) {
+    char head[sizeof(BinXmlSignature)];
+    const int64_t got = AStream.Read(head, sizeof(head));
+    if (got == sizeof(head) && std::memcmp(head, BinXmlSignature, sizeof(head)) == 0) {
+      ClearForLoad();
+      TStmXmlReader reader(AStream);
+      ReadBinary(reader);
+      return;
+    }
+    AStream.Seek(-got, TXmlSeekOrigin::Current);
+  }
+  TXmlSource source(AStream);
+  ParseText(source);
+}
+
+void TXmlDocument::Load(const String& AFileName) {
+  TXmlFileStream stream(AFileName, false);
+  Load(stream);
+}
+
+void TXmlDocument::LoadResource(const String& AType, const String& AName) {
+  TXmlBytes data;
+  if (FindXmlResource(AType, AName, data) && !data.empty()) LoadXML(data);
+}
+
+void TXmlDocument::Save(const String& AFileName) {
+  TXmlFileStream stream(AFileName, true);
+  Save(stream);
+}
+
+void TXmlDocument::SaveBinary(TXmlStream& AStream, int32_t AOptions) {
+  AStream.Write(BinXmlSignature, sizeof(BinXmlSignature));
+  TStmXmlWriter writer(AStream, AOptions);
+  WriteBinary(writer);
+  writer.FlushBuf();
+}
+
+void TXmlDocument::SaveBinary(const String& AFileName, int32_t AOptions) {
+  TXmlFileStream stream(AFileName, true);
+  SaveBinary(stream, AOptions);
+}
+
+TXmlBytes TXmlDocument::Get_BinaryXML() {
+  TStrXmlWriter writer(0);
+  writer.Write(BinXmlSignature, sizeof(BinXmlSignature));
+  WriteBinary(writer);
+  writer.FlushBuf();
+  return writer.Data();
+}
+
+// ---- Module functions ----------------------------------------------------------------------
+
+TIntf<IXmlNameTable> CreateNameTable(int32_t AHashTableSize) { return new TXmlNameTable(AHashTableSize); }
+
+TIntf<IXmlElement> CreateXmlElement(const TXmlString& AName, const TIntf<IXmlNameTable>& ANameTable) {
+  TIntf<IXmlNameTable> keep = ANameTable ? ANameTable : CreateNameTable(1009);
+  TXmlNameTable* t = TableOf(keep);
+  return new (t->Pool()) TXmlElement(t, t->GetID(AName));
+}
+
+TIntf<IXmlDocument> CreateXmlDocument(const TXmlString& ARootElementName, const TXmlString& AVersion,
+                                      const TXmlString& AnEncoding, const TIntf<IXmlNameTable>& ANameTable) {
+  TIntf<IXmlNameTable> keep = ANameTable ? ANameTable : CreateNameTable(1009);
+  TIntf<IXmlDocument> doc(new (TableOf(keep)->Pool()) TXmlDocument(TableOf(keep)));
+  if (!ARootElementName.empty()) doc->NewDocument(AVersion, AnEncoding, ARootElementName);
+  return doc;
+}
+
+TIntf<IXmlDocument> LoadXmlDocumentFromXML(const TXmlBytes& AXml) {
+  TIntf<IXmlDocument> doc = CreateXmlDocument();
+  doc->LoadXML(AXml);
+  return doc;
+}
+TIntf<IXmlDocument> LoadXmlDocumentFromBinaryXML(const TXmlBytes& AXml) {
+  TIntf<IXmlDocument> doc = CreateXmlDocument();
+  doc->LoadBinaryXML(AXml);
+  return doc;
+}
+TIntf<IXmlDocument> LoadXmlDocument(TXmlStream& AStream) {
+  TIntf<IXmlDocument> doc = CreateXmlDocument();
+  doc->Load(AStream);
+  return doc;
+}
+TIntf<IXmlDocument> LoadXmlDocument(const String& AFileName) {
+  TIntf<IXmlDocument> doc = CreateXmlDocument();
+  doc->Load(AFileName);
+  return doc;
+}
+TIntf<IXmlDocument> LoadXmlDocument(const String& AResType, const String& AResName) {
+  TIntf<IXmlDocument> doc = CreateXmlDocument();
+  doc->LoadResource(AResType, AResName);
+  return doc;
+}
+
+bool XmlIsInBinaryFormat(const TXmlBytes& AXml) {
+  return AXml.size() >= sizeof(BinXmlSignature) + 1 &&
+         std::memcmp(AXml.data(), BinXmlSignature, sizeof(BinXmlSignature)) == 0;
+}
+
+bool IsXmlDataString(const TXmlBytes& AXml) {
+  if (AXml.size() >= sizeof(BinXmlSignature) && std::memcmp(AXml.data(), BinXmlSignature, sizeof(BinXmlSignature)) == 0)
+    return true;
+  size_t i = 0;
+  while (i < AXml.size() && (AXml[i] == 9 || AXml[i] == 10 || AXml[i] == 13 || AXml[i] == 32)) ++i;
+  return AXml.compare(i, 6, "<?xml ") == 0;
+}
+
+void PrepareToSaveXml(TIntf<IXmlElement>& AElem, const TXmlString& AChildName) {
+  if (!AChildName.empty() && AElem) AElem = AElem->AppendElement(AChildName);
+}
+
+bool PrepareToLoadXml(TIntf<IXmlElement>& AElem, const TXmlString& AChildName) {
+  if (!AChildName.empty() && AElem) {
+    TIntf<IXmlNode> n = AElem->SelectSingleNode(AChildName);
+    AElem = n ? n->AsElement() : nullptr;
+  }
+  return bool(AElem);
+}
+
+namespace {
+struct TResourceRegistry {
+  std::mutex Lock;
+  std::map<String, std::pair<const void*, size_t>> Items;
+};
+// Created on first use and never destroyed: modules register from static initialisers.
+TResourceRegistry& Resources() {
+  static auto* r = new TResourceRegistry;
+  return *r;
+}
+String ResourceKey(const String& AType, const String& AName) {
+  String k = AType + '\0' + AName;
+  for (char& c : k)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return k;
+}
+}  // namespace
+
+void RegisterXmlResource(const String& AType, const String& AName, const void* AData, size_t ASize) {
+  auto& r = Resources();
+  std::lock_guard<std::mutex> guard(r.Lock);
+  r.Items[ResourceKey(AType, AName)] = {AData, ASize};
+}
+
+void UnregisterXmlResource(const String& AType, const String& AName) {
+  auto& r = Resources();
+  std::lock_guard<std::mutex> guard(r.Lock);
+  r.Items.erase(ResourceKey(AType, AName));
+}
+
+bool FindXmlResource(const String& AType, const String& AName, TXmlBytes& AData) {
+  auto& r = Resources();
+  std::lock_guard<std::mutex> guard(r.Lock);
+  auto it = r.Items.find(ResourceKey(AType, AName));
+  if (it == r.Items.end()) return false;
+  AData.assign(static_cast<const char*>(it->second.first), it->second.second);
+  return true;
+}
+
+// ---- Text conversions ----------------------------------------------------------------------
+
+TXmlString TextToXML(std::u16string_view AText) {
+  TXmlString r;
+  r.reserve(AText.size());
+  for (char16_t c : AText) {
+    switch (c) {
+      case '"': r += u"&quot;"; break;
+      case '&': r += u"&amp;"; break;
+      case '<': r += u"&lt;"; break;
+      case '>': r += u"&gt;"; break;
+      default: r += c;
+    }
+  }
+  return r;
+}
+
+TXmlString VarToXSTR(const TVariant& AValue) {
+  switch (AValue.VarType()) {
+    case varEmpty: return TXmlString();
+    case varNull: return u"{{null}}";
+    case varShortInt: case varSmallint: case varInteger: case varInt64:
+      return Ascii(std::to_string(AValue.AsInt64()));
+    case varByte: case varWord: case varLongWord: case varUInt64:
+      return Ascii(std::to_string(AValue.AsUInt64()));
+    case varSingle: case varDouble: return FloatToXSTR(AValue.AsDouble());
+    case varCurrency: return FloatToXSTR(static_cast<double>(AValue.AsCurrency().Scaled()) / 10000.0);
+    case varDate: return DateTimeToXSTR(AValue.AsDateTime());
+    case varBoolean: return AValue.AsBoolean() ? u"1" : u"0";
+    case varString: case varUString: case varOleStr: return AValue.AsUnicodeString();
+    case varByteArray: {
+      const std::vector<uint8_t> bytes = AValue.AsBytes();
+      return BinToBase64(bytes.data(), static_cast<int32_t>(bytes.size()), 0);
+    }
+    default: return Converted([&] { return AValue.AsUnicodeString(); });
+  }
+}
+
+TXmlString FloatToXSTR(double AValue) {
+  if (std::isnan(AValue)) return u"NAN";
+  if (std::isinf(AValue)) return AValue < 0 ? u"-INF" : u"INF";
+  char buf[40];
+  std::snprintf(buf, sizeof(buf), "%.15G", AValue);
+  // "1E+20" and "1E-05" become "1E20" and "1E-5".
+  String s = buf;
+  const size_t e = s.find('E');
+  if (e != String::npos) {
+    String mantissa = s.substr(0, e), exponent = s.substr(e + 1);
+    bool negative = false;
+    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
+      negative = exponent[0] == '-';
+      exponent.erase(0, 1);
+    }
+    while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+    s = mantissa + "E" + (negative ? "-" : "") + exponent;
+  }
+  return Ascii(s);
+}
+
+double XSTRToFloat(std::u16string_view AText) {
+  String s;
+  bool ascii = true;
+  for (char16_t c : AText) {
+    if (c >= 128) ascii = false;
+    s += static_cast<char>(c < 128 ? c : '?');
+  }
+  auto invalid = [&]() -> double {
+    throw EGVException(Format("'%s' is not a valid floating point value", Utf16ToUtf8(AText).c_str()));
+  };
+  if (!ascii || s.empty()) return invalid();
+  String upper = s;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  if (upper == "INF" || upper == "+INF") return HUGE_VAL;
+  if (upper == "-INF") return -HUGE_VAL;
+  if (upper == "NAN") return std::bit_cast<double>(uint64_t(0xFFF8000000000000ull));
+  size_t i = 0;
+  bool negative = false;
+  if (s[0] == '+' || s[0] == '-') {
+    negative = s[0] == '-';
+    i = 1;
+  }
+  if (i >= s.size() || !((s[i] >= '0' && s[i] <= '9') || s[i] == '.')) return invalid();
+  double value = 0;
+  auto [end, ec] = std::from_chars(s.data() + i, s.data() + s.size(), value, std::chars_format::general);
+  if (ec == std::errc::invalid_argument || end != s.data() + s.size()) return invalid();
+  if (ec == std::errc::result_out_of_range) return invalid();
+  return negative ? -value : value;
+}
+
+TXmlString DateTimeToXSTR(TDateTime AValue) {
+  const TDateTimeParts p = Converted([&] { return DecodeDateTime(AValue); });
+  return Ascii(Format("%.4d-%.2d-%.2dT%.2d-%.2d-%.2d", p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second));
+}
+
+TDateTime XSTRToDateTime(std::u16string_view AText) {
+  static constexpr char16_t Delimiters[6] = {'-', '-', 'T', '-', '-', '-'};
+  int fields[6] = {0, 0, 0, 0, 0, 0};
+  size_t i = 0;
+  for (int f = 0; f < 6; ++f) {
+    int64_t v = 0;
+    while (i < AText.size() && AText[i] >= '0' && AText[i] <= '9') {
+      if (v < 100000000) v = v * 10 + (AText[i] - '0');
+      ++i;
+    }
+    fields[f] = static_cast<int>(v);
+    if (i >= AText.size() || AText[i] != Delimiters[f]) break;
+    ++i;
+  }
+  return Converted([&] { return EncodeDateTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], 0); });
+}
+
+namespace {
+constexpr char Base64Chars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+}
+
+TXmlString BinToBase64(const void* ABin, int32_t ASize, int32_t AMaxLineLength) {
+  const auto* p = static_cast<const uint8_t*>(ABin);
+  const size_t n = ASize > 0 ? static_cast<size_t>(ASize) : 0;
+  TXmlString plain;
+  plain.reserve((n + 2) / 3 * 4);
+  for (size_t i = 0; i < n; i += 3) {
+    const uint32_t b0 = p[i], b1 = i + 1 < n ? p[i + 1] : 0, b2 = i + 2 < n ? p[i + 2] : 0;
+    const uint32_t v = (b0 << 16) | (b1 << 8) | b2;
+    plain += static_cast<char16_t>(Base64Chars[(v >> 18) & 63]);
+    plain += static_cast<char16_t>(Base64Chars[(v >> 12) & 63]);
+    plain += i + 1 < n ? static_cast<char16_t>(Base64Chars[(v >> 6) & 63]) : u'=';
+    plain += i + 2 < n ? static_cast<char16_t>(Base64Chars[v & 63]) : u'=';
+  }
+  if (AMaxLineLength <= 0) return plain;
+  TXmlString r;
+  r.reserve(plain.size() + plain.size() / static_cast<size_t>(AMaxLineLength) * 2 + 2);
+  size_t nextBreak = static_cast<size_t>(AMaxLineLength);  // 1-based position in the result
+  for (char16_t c : plain) {
+    if (r.size() + 1 == nextBreak) {
+      r += u"\r\n";
+      nextBreak += static_cast<size_t>(AMaxLineLength) + 2;
+    }
+    r += c;
+  }
+  return r;
+}
+
+TXmlBytes Base64ToBin(std::u16string_view ABase64) {
+  std::u16string s;
+  s.reserve(ABase64.size());
+  for (char16_t c : ABase64)
+    if (c > 0x20) s += c;
+  if (s.size() < 4) return TXmlBytes();
+  auto value = [](char16_t c) -> uint32_t {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return 0;
+  };
+  size_t length = (s.size() + 3) / 4 * 3;
+  if (s[s.size() - 2] == '=')
+    length -= 2;
+  else if (s[s.size() - 1] == '=')
+    length -= 1;
+  TXmlBytes r;
+  r.reserve((s.size() + 3) / 4 * 3);
+  for (size_t i = 0; i < s.size(); i += 4) {
+    uint32_t v = 0;
+    for (size_t k = 0; k < 4; ++k) v = (v << 6) | (i + k < s.size() ? value(s[i + k]) : 0);
+    r += static_cast<char>((v >> 16) & 0xFF);
+    r += static_cast<char>((v >> 8) & 0xFF);
+    r += static_cast<char>(v & 0xFF);
+  }
+  r.resize(length);
+  return r;
+}
+
+}  // namespace fundrel

@@ -1,0 +1,235 @@
+// Internals of the XML unit shared by its sources: errors, character classes, code pages, the
+// text saver and the parsing source. Not installed.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml/DVSimpleXML.h"
+
+namespace fundrel::detail {
+
+// ---- Errors --------------------------------------------------------------------------------
+[[noreturn]] void XmlError(const char* AMessage);
+[[noreturn]] void XmlErrorFmt(const char* AFormat, std::u16string_view AArg);
+
+// ---- Character classes ---------------------------------------------------------------------
+bool IsLetterSlow(char16_t AChar);
+bool IsDigitSlow(char16_t AChar);
+
+inline bool IsNameStart(char16_t c) {
+  if (c < 128) return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+  return IsLetterSlow(c);
+}
+inline bool IsNameChar(char16_t c) {
+  if (c < 128)
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '.' || c == ':';
+  return IsLetterSlow(c) || IsDigitSlow(c);
+}
+bool IsName(std::u16string_view AText);
+
+// Case-insensitive comparison by the Unicode full case folding.
+bool SameTextNoCase(std::u16string_view A, std::u16string_view B);
+
+// ---- Code pages ----------------------------------------------------------------------------
+constexpr uint16_t CP_UTF8 = 65001;
+// The code page of an encoding name of the declaration, else 0.
+uint16_t CodePageOfEncoding(std::u16string_view AName);
+
+// Converts bytes of one code page (not UTF-8) to UTF-16 across successive blocks, keeping the
+// state of stateful encodings and incomplete sequences between calls.
+class TCodePageDecoder {
+ public:
+  explicit TCodePageDecoder(uint16_t ACodePage);
+  ~TCodePageDecoder();
+  TCodePageDecoder(const TCodePageDecoder&) = delete;
+  TCodePageDecoder& operator=(const TCodePageDecoder&) = delete;
+  // Decodes ASize bytes into at most ACapacity units; answers the units written and sets AUsed to
+  // the bytes consumed. AFlush ends the input.
+  size_t Decode(const char* ABytes, size_t ASize, size_t& AUsed, char16_t* AOut, size_t ACapacity, bool AFlush);
+
+ private:
+  void* FConverter;
+};
+
+// Converts UTF-16 to bytes of one code page.
+class TCodePageEncoder {
+ public:
+  explicit TCodePageEncoder(uint16_t ACodePage);
+  ~TCodePageEncoder();
+  TCodePageEncoder(const TCodePageEncoder&) = delete;
+  TCodePageEncoder& operator=(const TCodePageEncoder&) = delete;
+  // Answers the bytes written into AOut (at most ACapacity, which must allow 3 bytes a unit plus
+  // the few bytes a stateful encoding needs to return to its initial state).
+  size_t Encode(std::u16string_view AText, char* AOut, size_t ACapacity);
+
+ private:
+  void* FConverter;
+};
+
+// UTF-8 of AText into AOut (at least 3 bytes a unit); answers the bytes written.
+size_t EncodeUtf8(std::u16string_view AText, char* AOut);
+
+// ---- Text saver ----------------------------------------------------------------------------
+}  // namespace fundrel::detail
+
+namespace fundrel {
+
+// Converts text to the code page and buffers it; the base class keeps the bytes.
+class TXmlSaver {
+ public:
+  explicit TXmlSaver(int32_t ABufferSize);
+  virtual ~TXmlSaver();
+  virtual void Save(std::u16string_view AText);
+  virtual void FlushBuffer() {}
+  void SetCodepage(uint16_t ACodePage);
+
+  // Layout shared by the node writers.
+  bool Preserve = false;
+  int32_t Depth = 0;
+
+ protected:
+  void Convert(std::u16string_view AText);
+
+  uint16_t FCodepage = detail::CP_UTF8;
+  std::vector<char> FBuffer;
+  char* FBufferPtr;
+  int32_t FBuffersize;
+  int32_t FRemain;
+
+ private:
+  std::unique_ptr<detail::TCodePageEncoder> FEncoder;
+};
+
+// Flushes the used part of the buffer to a stream.
+class TXmlStmSaver final : public TXmlSaver {
+ public:
+  TXmlStmSaver(TXmlStream& AStream, int32_t ABufferSize) : TXmlSaver(ABufferSize), FStream(AStream) {}
+  void FlushBuffer() override;
+
+ private:
+  TXmlStream& FStream;
+};
+
+// Collects UTF-16 text (the Get_XML forms); no conversion.
+class TXmlStrSaver final : public TXmlSaver {
+ public:
+  TXmlStrSaver() : TXmlSaver(0) {}
+  void Save(std::u16string_view AText) override { FText.append(AText); }
+  TXmlString& Text() { return FText; }
+
+ private:
+  TXmlString FText;
+};
+
+// ---- Parsing source ------------------------------------------------------------------------
+
+// A growable UTF-16 buffer reused across tokens.
+struct TXmlToken {
+  std::vector<char16_t> FValueBuf;
+  size_t FSize = 0;
+  size_t FLength = 0;
+
+  void Clear() { FLength = 0; }
+  void Add(char16_t AChar) {
+    if (FUNDREL_UNLIKELY(FLength == FSize)) Grow();
+    FValueBuf[FLength++] = AChar;
+  }
+  void Append(const char16_t* AChars, size_t ACount) {
+    if (FUNDREL_UNLIKELY(FLength + ACount > FSize)) Reserve(FLength + ACount);
+    std::memcpy(FValueBuf.data() + FLength, AChars, ACount * sizeof(char16_t));
+    FLength += ACount;
+  }
+  std::u16string_view View() const { return std::u16string_view(FValueBuf.data(), FLength); }
+  void Grow();
+  void Reserve(size_t ASize);
+};
+
+// Reads characters from a stream, decoding UTF-8 itself and other code pages through the
+// converter; the code page is 0 (bytes are characters) until the declaration sets it.
+class TXmlSource {
+ public:
+  static constexpr size_t BufferUnits = 16384;
+
+  TXmlSource(TXmlStream& AStream);
+  // Wraps the bytes in an owned memory stream.
+  explicit TXmlSource(const TXmlBytes& AData);
+  ~TXmlSource();
+
+  char16_t CurChar = 0;
+  bool AutoCodepage = true;
+
+  char16_t Next() {
+    if (FUNDREL_LIKELY(FBufPtr + 1 < FBufEnd)) return CurChar = *++FBufPtr;
+    return NextSlow();
+  }
+  bool AtEnd() const { return FBufSize < 0; }
+  void SetCodepage(uint16_t ACodePage);
+  uint16_t Codepage() const { return FCodepage; }
+
+  // Appends characters while APred holds; CurChar is then the first one that does not (0 at the end).
+  template <class P>
+  void TakeWhile(TXmlToken& AToken, P APred) {
+    while (CurChar != 0 && APred(CurChar)) {
+      const char16_t* p = FBufPtr;
+      const char16_t* q = p + 1;
+      const char16_t* e = FBufEnd;
+      while (q < e && APred(*q)) ++q;
+      AToken.Append(p, static_cast<size_t>(q - p));
+      if (q < e) {
+        FBufPtr = q;
+        CurChar = *q;
+        return;
+      }
+      FBufPtr = e - 1;
+      Next();
+    }
+  }
+
+  // Attributes being read, moved into their node in one piece.
+  std::vector<TXmlAttrData> AttrScratch;
+
+  // Parsing steps.
+  void SkipBlanks() {
+    while (CurChar != 0 && CurChar <= 0x20) Next();
+  }
+  void ExpectChar(char16_t AChar);
+  void ExpectText(std::u16string_view AText);
+  // Reads a name into a token taken from the stack (release with DropToken).
+  std::u16string_view ReadName(TXmlToken& AToken);
+  // Reads up to the terminator, consuming it; answers the text before it.
+  std::u16string_view ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator);
+  // Decodes an entity; CurChar is the character after "&".
+  char16_t ReadEntity(TXmlToken& AScratch);
+  TXmlToken& PushToken();
+  void DropToken() { --FTokenStackTop; }
+
+ private:
+  char16_t NextSlow();
+  void Fill();
+  size_t DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AUsed);
+
+  std::vector<std::unique_ptr<TXmlToken>> FTokenStack;
+  int32_t FTokenStackTop = -1;
+  TXmlStream* FStream;
+  std::unique_ptr<TXmlStream> FOwnedStream;
+  std::unique_ptr<char16_t[]> FBuffer;
+  const char16_t* FBufPtr;
+  const char16_t* FBufEnd;
+  int64_t FBufSize = 0;  // units left; -1 after the end
+  // Undecoded input: bytes read from the stream but not yet turned into characters.
+  std::unique_ptr<char[]> FRaw;
+  size_t FRawPos = 0;
+  size_t FRawSize = 0;
+  size_t FBufRawStart = 0;  // raw offset of the buffer's first character while the code page is 0
+  bool FStreamEnded = false;
+  uint16_t FCodepage = 0;
+  std::unique_ptr<detail::TCodePageDecoder> FDecoder;
+};
+
+}  // namespace fundrel

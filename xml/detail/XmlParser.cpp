@@ -1,0 +1,404 @@
+// The parsing source (block-wise decoding) and the text parser.
+#include <algorithm>
+#include <cstring>
+
+#include "xml/detail/XmlInternals.h"
+
+namespace fundrel {
+
+using namespace detail;
+
+namespace {
+constexpr size_t RawBlock = 16384;
+constexpr char16_t Replacement = 0xFFFD;
+}  // namespace
+
+void TXmlToken::Grow() { Reserve(FSize + 1); }
+
+void TXmlToken::Reserve(size_t ASize) {
+  size_t n = FSize < 64 ? 64 : FSize;
+  while (n < ASize) n *= 2;
+  FValueBuf.resize(n);
+  FSize = n;
+}
+
+TXmlSource::TXmlSource(TXmlStream& AStream)
+    : FStream(&AStream), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
+  FBufPtr = FBufEnd = FBuffer.get();
+  NextSlow();
+}
+
+TXmlSource::TXmlSource(const TXmlBytes& AData)
+    : FOwnedStream(new TXmlMemoryStream(AData)), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
+  FStream = FOwnedStream.get();
+  FBufPtr = FBufEnd = FBuffer.get();
+  NextSlow();
+}
+
+TXmlSource::~TXmlSource() = default;
+
+TXmlToken& TXmlSource::PushToken() {
+  ++FTokenStackTop;
+  if (static_cast<size_t>(FTokenStackTop) == FTokenStack.size()) FTokenStack.push_back(std::make_unique<TXmlToken>());
+  TXmlToken& t = *FTokenStack[static_cast<size_t>(FTokenStackTop)];
+  t.Clear();
+  return t;
+}
+
+char16_t TXmlSource::NextSlow() {
+  if (FBufSize < 0) return CurChar = 0;
+  Fill();
+  if (FBufSize < 0) return CurChar = 0;
+  return CurChar = *FBufPtr;
+}
+
+// Fills the character buffer from the undecoded bytes, reading the stream when they run out.
+// Until a code page is set every byte is one character; the bytes stay in the raw buffer until
+// all their characters are consumed, so that a declaration can decode the rest again.
+void TXmlSource::Fill() {
+  char16_t* out = FBuffer.get();
+  size_t produced = 0;
+  for (;;) {
+    const size_t left = FRawSize - FRawPos;
+    if (FCodepage == 0) {
+      if (left > 0) {
+        produced = std::min(left, BufferUnits);
+        FBufRawStart = FRawPos;
+        const unsigned char* in = reinterpret_cast<const unsigned char*>(FRaw.get()) + FRawPos;
+        for (size_t i = 0; i < produced; ++i) out[i] = in[i];
+        FRawPos += produced;
+        break;
+      }
+    } else if (left > 0) {
+      size_t used = 0;
+      if (FCodepage == CP_UTF8) {
+        produced = DecodeUtf8(reinterpret_cast<const unsigned char*>(FRaw.get()) + FRawPos, left, used);
+      } else {
+        produced = FDecoder->Decode(FRaw.get() + FRawPos, left, used, out, BufferUnits, FStreamEnded);
+      }
+      FRawPos += used;
+      if (produced > 0) break;
+    }
+    if (FStreamEnded) {
+      // What the decoders keep for more input is now final: each leftover byte is one character.
+      if (FRawPos < FRawSize) {
+        out[0] = Replacement;
+        ++FRawPos;
+        produced = 1;
+        break;
+      }
+      FBufSize = -1;
+      return;
+    }
+    // Keep the undecoded tail (at most a few bytes) at the front and read the next block.
+    const size_t tail = FRawSize - FRawPos;
+    std::memmove(FRaw.get(), FRaw.get() + FRawPos, tail);
+    FRawPos = 0;
+    FRawSize = tail;
+    const size_t want = FCodepage == 0 ? RawBlock : RawBlock - std::min(tail, RawBlock);
+    const int64_t got = FStream->Read(FRaw.get() + tail, static_cast<int64_t>(want > 0 ? want : 1));
+    if (got <= 0)
+      FStreamEnded = true;
+    else
+      FRawSize += static_cast<size_t>(got);
+  }
+  FBufPtr = out;
+  FBufEnd = out + produced;
+  FBufSize = static_cast<int64_t>(produced);
+  if (FUNDREL_UNLIKELY(std::find(out, out + produced, char16_t(0)) != out + produced)) {
+    // A NUL character ends the input: everything after it is ignored.
+    FBufEnd = std::find(out, out + produced, char16_t(0));
+    FBufSize = FBufEnd - out;
+    FStreamEnded = true;
+    FRawPos = FRawSize;
+    if (FBufSize == 0) FBufSize = -1;
+  }
+}
+
+size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AUsed) {
+  char16_t* out = FBuffer.get();
+  size_t i = 0, o = 0;
+  while (i < ASize) {
+    const unsigned char b = AIn[i];
+    if (b < 0x80) {
+      // Runs of ASCII are widened eight bytes at a time.
+      while (i + 8 <= ASize) {
+        uint64_t w;
+        std::memcpy(&w, AIn + i, 8);
+        if (w & 0x8080808080808080ull) break;
+        for (int k = 0; k < 8; ++k) out[o + k] = AIn[i + k];
+        i += 8;
+        o += 8;
+      }
+      if (i < ASize && AIn[i] < 0x80) {
+        out[o++] = AIn[i++];
+      }
+      continue;
+    }
+    if ((b & 0xE0) == 0xC0) {
+      if (i + 1 >= ASize) break;  // cut off: decode with the next block
+      if ((AIn[i + 1] & 0xC0) == 0x80) {
+        out[o++] = static_cast<char16_t>(((b & 0x1F) << 6) | (AIn[i + 1] & 0x3F));
+        i += 2;
+        continue;
+      }
+    } else if ((b & 0xF0) == 0xE0) {
+      if (i + 1 >= ASize || (i + 2 >= ASize && (AIn[i + 1] & 0xC0) == 0x80)) break;
+      if ((AIn[i + 1] & 0xC0) == 0x80 && (AIn[i + 2] & 0xC0) == 0x80) {
+        out[o++] = static_cast<char16_t>(((b & 0x0F) << 12) | ((AIn[i + 1] & 0x3F) << 6) | (AIn[i + 2] & 0x3F));
+        i += 3;
+        continue;
+      }
+    }
+    out[o++] = Replacement;
+    ++i;
+  }
+  AUsed = i;
+  return o;
+}
+
+void TXmlSource::SetCodepage(uint16_t ACodePage) {
+  if (ACodePage == FCodepage) return;
+  if (FCodepage == 0 && FBufSize > 0) {
+    // Characters from the current one on were read as bytes; decode them again in the new code page.
+    FRawPos = FBufRawStart + static_cast<size_t>(FBufPtr - FBuffer.get());
+    FBufPtr = FBufEnd;
+  }
+  FCodepage = ACodePage;
+  FDecoder.reset();
+  if (ACodePage != CP_UTF8) FDecoder = std::make_unique<TCodePageDecoder>(ACodePage);
+  if (FBufPtr == FBufEnd && FBufSize >= 0) NextSlow();
+}
+
+void TXmlSource::ExpectChar(char16_t AChar) {
+  if (CurChar != AChar || CurChar == 0) XmlErrorFmt("Character \"%s\" expected", std::u16string_view(&AChar, 1));
+  Next();
+}
+
+void TXmlSource::ExpectText(std::u16string_view AText) {
+  for (size_t i = 0; i < AText.size(); ++i) {
+    if (CurChar != AText[i] || CurChar == 0) XmlErrorFmt("Text \"%s\" expected", AText.substr(i));
+    Next();
+  }
+}
+
+std::u16string_view TXmlSource::ReadName(TXmlToken& AToken) {
+  if (!IsNameStart(CurChar)) XmlError("Name must start with letter or \" _\"");
+  AToken.Clear();
+  TakeWhile(AToken, [](char16_t c) { return IsNameChar(c); });
+  return AToken.View();
+}
+
+std::u16string_view TXmlSource::ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator) {
+  AToken.Clear();
+  const size_t n = ATerminator.size();
+  const char16_t last = ATerminator.back();
+  for (;;) {
+    const char16_t c = CurChar;
+    if (c == 0) XmlErrorFmt("\"%s\" expected", ATerminator);
+    AToken.Add(c);
+    Next();
+    if (c == last && AToken.FLength >= n &&
+        std::u16string_view(AToken.FValueBuf.data() + AToken.FLength - n, n) == ATerminator) {
+      AToken.FLength -= n;
+      return AToken.View();
+    }
+  }
+}
+
+char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
+  Next();
+  if (CurChar == 0) XmlError("\"#\" or XML entity symbol name expected");
+  if (CurChar == '#') {
+    Next();
+    uint32_t value = 0;
+    int digits = 0;
+    if (CurChar == 'x') {
+      Next();
+      for (;; Next(), ++digits) {
+        const char16_t c = CurChar;
+        if (c >= '0' && c <= '9')
+          value = value * 16 + (c - '0');
+        else if (c >= 'a' && c <= 'f')
+          value = value * 16 + (c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+          value = value * 16 + (c - 'A' + 10);
+        else
+          break;
+      }
+      if (digits == 0) XmlError("Hexadecimal number expected");
+    } else {
+      for (; CurChar >= '0' && CurChar <= '9'; Next(), ++digits) value = value * 10 + (CurChar - '0');
+      if (digits == 0) XmlError("Number expected");
+    }
+    ExpectChar(';');
+    return static_cast<char16_t>(value);
+  }
+  const std::u16string_view name = ReadName(AScratch);
+  char16_t result = 0;
+  if (name == u"amp")
+    result = '&';
+  else if (name == u"quot")
+    result = '"';
+  else if (name == u"lt")
+    result = '<';
+  else if (name == u"gt")
+    result = '>';
+  else if (name == u"apos")
+    result = '\'';
+  ExpectChar(';');
+  if (result == 0) XmlErrorFmt("Unknown XML entity symbol name \"%s\" found", name);
+  return result;
+}
+
+// ---- The parser ----------------------------------------------------------------------------
+
+namespace {
+
+std::u16string_view Trimmed(std::u16string_view AText) {
+  size_t b = 0, e = AText.size();
+  while (b < e && AText[b] <= 0x20) ++b;
+  while (e > b && AText[e - 1] <= 0x20) --e;
+  return AText.substr(b, e - b);
+}
+
+// Moves the attributes read so far into their node, also when reading fails half-way.
+struct TAttrCommit {
+  TXmlSource& Source;
+  TXmlNode* Node;
+  ~TAttrCommit() {
+    if (!Source.AttrScratch.empty()) Node->TakeAttrs(Source.AttrScratch);
+  }
+};
+
+void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlToken& AName, TXmlToken& AValue,
+                    TXmlToken& AScratch) {
+  S.SkipBlanks();
+  if (!IsNameStart(S.CurChar)) return;
+  std::vector<TXmlAttrData>& attrs = S.AttrScratch;
+  attrs.clear();
+  TAttrCommit commit{S, ANode};
+  while (IsNameStart(S.CurChar)) {
+    const TXmlNameID id = ANames->GetID(S.ReadName(AName));
+    S.SkipBlanks();
+    S.ExpectChar('=');
+    S.SkipBlanks();
+    const char16_t quote = S.CurChar;
+    if (quote == 0) XmlError("The value of the attribute is expected");
+    if (quote != '"' && quote != '\'') XmlError("Line constant expected");
+    S.Next();
+    AValue.Clear();
+    for (;;) {
+      S.TakeWhile(AValue, [quote](char16_t c) { return c != quote && c != '<' && c != '&'; });
+      const char16_t c = S.CurChar;
+      if (c == quote) break;
+      if (c == 0) XmlErrorFmt("\"%s\" expected", std::u16string_view(&quote, 1));
+      if (c == '<') XmlError("Character \"<\" cannot be used in the values of attributes");
+      AValue.Add(S.ReadEntity(AScratch));
+    }
+    S.Next();
+    TVariant value(TXmlString(AValue.View()));
+    bool repeated = false;
+    for (TXmlAttrData& a : attrs)
+      if (a.NameID == id) {
+        a.Value = std::move(value);
+        repeated = true;
+        break;
+      }
+    if (!repeated) attrs.push_back(TXmlAttrData{id, std::move(value)});
+    S.SkipBlanks();
+  }
+}
+
+}  // namespace
+
+void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserveWhiteSpace) {
+  TXmlToken& text = S.PushToken();
+  TXmlToken& name = S.PushToken();
+  TXmlToken& value = S.PushToken();
+  TXmlToken& scratch = S.PushToken();
+  // Elements whose content is being read, innermost last; kept alive by their parents' lists.
+  std::vector<TXmlElement*> open;
+  auto append = [&](TXmlNode* ANode) {
+    if (open.empty())
+      AppendFresh(ANode);
+    else
+      open.back()->GetChilds()->AppendFresh(ANode);
+  };
+  for (;;) {
+    text.Clear();
+    for (;;) {
+      S.TakeWhile(text, [](char16_t c) { return c != '<' && c != '&'; });
+      if (S.CurChar != '&') break;
+      text.Add(S.ReadEntity(scratch));
+    }
+    if (text.FLength > 0) {
+      const std::u16string_view t = APreserveWhiteSpace ? text.View() : Trimmed(text.View());
+      if (!t.empty()) append(new (ANames->Pool()) TXmlText(ANames, TVariant(TXmlString(t))));
+    }
+    if (S.CurChar == 0) break;
+    S.Next();
+    const char16_t c = S.CurChar;
+    if (c == 0) break;
+    if (c == '/') {
+      if (open.empty()) break;
+      TXmlElement* e = open.back();
+      open.pop_back();
+      S.Next();
+      S.ExpectText(ANames->NameOf(e->Get_NodeNameID()));
+      S.SkipBlanks();
+      S.ExpectChar('>');
+    } else if (c == '?') {
+      S.Next();
+      const TXmlNameID id = ANames->GetID(S.ReadName(name));
+      auto* pi = new (ANames->Pool()) TXmlProcessingInstruction(ANames, id, TXmlString());
+      append(pi);
+      if (id != ANames->XmlNameID()) {
+        pi->SetData(TXmlString(S.ReadUpTo(text, u"?>")));
+      } else {
+        ReadAttributes(S, pi, ANames, name, value, scratch);
+        S.ExpectText(u"?>");
+        if (S.AutoCodepage) {
+          uint16_t cp = CP_UTF8;
+          if (TVariant* enc = pi->FindAttr(ANames->EncodingNameID())) {
+            const TXmlString encoding = enc->AsUnicodeString();
+            cp = CodePageOfEncoding(encoding);
+            if (cp == 0) XmlErrorFmt("Encoding \"%s\" is not supported by SimpleXML", encoding);
+          }
+          S.SetCodepage(cp);
+        }
+      }
+    } else if (c == '!') {
+      S.Next();
+      if (S.CurChar == '-') {
+        S.ExpectText(u"--");
+        append(new (ANames->Pool()) TXmlComment(ANames, TXmlString(S.ReadUpTo(text, u"-->"))));
+      } else if (S.CurChar == '[') {
+        S.ExpectText(u"[CDATA[");
+        append(new (ANames->Pool()) TXmlCDATASection(ANames, TXmlString(S.ReadUpTo(text, u"]]>"))));
+      } else {
+        S.ExpectText(u"DOCTYPE");
+        S.ReadUpTo(text, u">");
+      }
+    } else {
+      const TXmlNameID id = ANames->GetID(S.ReadName(name));
+      const char16_t after = S.CurChar;
+      if (after == 0) XmlError("The determination of the element is not completed");
+      if (after > 0x20 && after != '/' && after != '>') XmlError("Invalid symbol in the name of the element");
+      auto* e = new (ANames->Pool()) TXmlElement(ANames, id);
+      append(e);
+      ReadAttributes(S, e, ANames, name, value, scratch);
+      if (S.CurChar == '/') {
+        S.ExpectText(u"/>");
+      } else {
+        S.ExpectChar('>');
+        open.push_back(e);
+      }
+    }
+  }
+  // The input ended inside an element: its end tag is missing.
+  if (!open.empty()) S.ExpectChar('/');
+  for (int i = 0; i < 4; ++i) S.DropToken();
+}
+
+}  // namespace fundrel

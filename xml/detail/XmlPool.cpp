@@ -1,0 +1,107 @@
+// Memory of nodes and node lists: blocks of a few sizes cut from large chunks owned by a pool, one
+// pool per name table. Freed blocks are reused by the next node of their size, and a document's
+// nodes lie close together. The pool lives while its table or any of its blocks does.
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "xml/DVSimpleXML.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define FUNDREL_XML_POOL 0  // plain allocations, so that the sanitizer sees every block
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FUNDREL_XML_POOL 0
+#endif
+#endif
+#ifndef FUNDREL_XML_POOL
+#define FUNDREL_XML_POOL 1
+#endif
+
+namespace fundrel {
+
+namespace {
+
+constexpr size_t Granule = 16;
+constexpr size_t Classes = 24;  // blocks up to 384 bytes; larger ones come from malloc
+constexpr size_t ChunkSize = 64 * 1024;
+
+// Precedes every block; keeps the block 16-byte aligned.
+struct alignas(16) TBlockHeader {
+  TXmlPool* Pool;  // null: allocated with malloc
+  size_t Class;
+};
+
+}  // namespace
+
+class TXmlPool {
+ public:
+  void* Take(size_t AClass) {
+    ++FRefs;
+    if (void* b = FFree[AClass]) {
+      FFree[AClass] = *static_cast<void**>(b);
+      return b;
+    }
+    const size_t size = sizeof(TBlockHeader) + (AClass + 1) * Granule;
+    if (size > FLeft) {
+      FCurrent = static_cast<char*>(std::malloc(ChunkSize));
+      if (!FCurrent) {
+        --FRefs;
+        throw std::bad_alloc();
+      }
+      FChunks.push_back(FCurrent);
+      FLeft = ChunkSize;
+    }
+    auto* h = reinterpret_cast<TBlockHeader*>(FCurrent);
+    h->Pool = this;
+    h->Class = AClass;
+    FCurrent += size;
+    FLeft -= size;
+    return h + 1;
+  }
+  void Give(void* ABlock, size_t AClass) {
+    *static_cast<void**>(ABlock) = FFree[AClass];
+    FFree[AClass] = ABlock;
+    Release();
+  }
+  void Release() {
+    if (--FRefs == 0) delete this;
+  }
+  ~TXmlPool() {
+    for (char* c : FChunks) std::free(c);
+  }
+
+ private:
+  size_t FRefs = 1;  // the table's reference and one per live block
+  void* FFree[Classes] = {};
+  std::vector<char*> FChunks;
+  char* FCurrent = nullptr;
+  size_t FLeft = 0;
+};
+
+TXmlPool* NewXmlPool() { return FUNDREL_XML_POOL ? new TXmlPool : nullptr; }
+
+void ReleaseXmlPool(TXmlPool* APool) {
+  if (APool) APool->Release();
+}
+
+void* TXmlBase::operator new(size_t ASize, TXmlPool* APool) {
+  const size_t cls = (ASize + Granule - 1) / Granule - 1;
+  if (APool && cls < Classes) return APool->Take(cls);
+  auto* h = static_cast<TBlockHeader*>(std::malloc(sizeof(TBlockHeader) + ASize));
+  if (!h) throw std::bad_alloc();
+  h->Pool = nullptr;
+  h->Class = 0;
+  return h + 1;
+}
+
+void TXmlBase::operator delete(void* ABlock) noexcept {
+  if (!ABlock) return;
+  auto* h = static_cast<TBlockHeader*>(ABlock) - 1;
+  if (h->Pool)
+    h->Pool->Give(ABlock, h->Class);
+  else
+    std::free(h);
+}
+
+}  // namespace fundrel

@@ -1,0 +1,595 @@
+// The text saver and the node forms, the binary writers and readers.
+#include <algorithm>
+#include <cstring>
+#include <typeinfo>
+
+#include "host/Quenra.SysUtils.h"
+#include "xml/detail/XmlInternals.h"
+
+namespace fundrel {
+
+using namespace detail;
+
+// ---- Text saver ----------------------------------------------------------------------------
+
+TXmlSaver::TXmlSaver(int32_t ABufferSize)
+    : FBuffer(static_cast<size_t>(std::max(ABufferSize, 0))),
+      FBufferPtr(FBuffer.data()),
+      FBuffersize(ABufferSize),
+      FRemain(ABufferSize) {}
+
+TXmlSaver::~TXmlSaver() = default;
+
+void TXmlSaver::SetCodepage(uint16_t ACodePage) {
+  FCodepage = ACodePage;
+  FEncoder.reset();
+  if (ACodePage != CP_UTF8) FEncoder = std::make_unique<TCodePageEncoder>(ACodePage);
+}
+
+// Room kept beyond 3 bytes a unit for the escape sequences of a stateful encoding.
+constexpr int32_t SaverSlack = 8;
+
+void TXmlSaver::Save(std::u16string_view AText) {
+  // Pieces are converted whole when they fit a third of the buffer, else in slices of that size.
+  const size_t slice = static_cast<size_t>(std::max((FBuffersize - SaverSlack) / 3, 1));
+  while (!AText.empty()) {
+    size_t n = std::min(AText.size(), slice);
+    if (n < AText.size() && AText[n - 1] >= 0xD800 && AText[n - 1] < 0xDC00 && n > 1) --n;  // keep pairs whole
+    if (static_cast<int32_t>(n * 3) + SaverSlack > FRemain) FlushBuffer();
+    Convert(AText.substr(0, n));
+    AText = AText.substr(n);
+    if (!AText.empty()) FlushBuffer();
+  }
+}
+
+void TXmlSaver::Convert(std::u16string_view AText) {
+  size_t written = FEncoder ? FEncoder->Encode(AText, FBufferPtr, static_cast<size_t>(FRemain))
+                            : EncodeUtf8(AText, FBufferPtr);
+  FBufferPtr += written;
+  FRemain -= static_cast<int32_t>(written);
+}
+
+void TXmlStmSaver::FlushBuffer() {
+  const int64_t used = FBufferPtr - FBuffer.data();
+  if (used > 0) FStream.Write(FBuffer.data(), used);
+  FBufferPtr = FBuffer.data();
+  FRemain = FBuffersize;
+}
+
+namespace {
+
+void NewLine(TXmlSaver& ASaver) {
+  ASaver.Save(u"\r\n");
+  for (int32_t i = 0; i < ASaver.Depth; ++i) ASaver.Save(DefaultIndentText);
+}
+
+// Elements between the node and the document (all ancestors when there is none).
+int32_t DepthOf(TXmlNode* ANode) {
+  int32_t d = 0;
+  for (TXmlNode* p = ANode->ParentNode(); p && typeid(*p) != typeid(TXmlDocument); p = p->ParentNode()) ++d;
+  return d;
+}
+
+TXmlString NodeText(TXmlNode* ANode, bool AStripLeadingBreak) {
+  TXmlStrSaver saver;
+  saver.Preserve = ANode->PreservesWhiteSpace();
+  saver.Depth = DepthOf(ANode);
+  ANode->SaveXML(saver);
+  TXmlString& s = saver.Text();
+  if (AStripLeadingBreak && s.starts_with(u"\r\n")) {
+    size_t cut = 2;
+    for (int32_t i = 0; i < saver.Depth && s.compare(cut, DefaultIndentText.size(), DefaultIndentText) == 0; ++i)
+      cut += DefaultIndentText.size();
+    s.erase(0, cut);
+  }
+  return std::move(s);
+}
+
+void SaveCDATA(TXmlSaver& ASaver, std::u16string_view AText) {
+  for (;;) {
+    const size_t p = AText.find(u"]]>");
+    ASaver.Save(u"<![CDATA[");
+    if (p == std::u16string_view::npos) {
+      ASaver.Save(AText);
+      ASaver.Save(u"]]>");
+      return;
+    }
+    ASaver.Save(AText.substr(0, p + 1));
+    ASaver.Save(u"]]>");
+    AText = AText.substr(p + 1);
+  }
+}
+
+}  // namespace
+
+void TXmlNode::SaveAttrs(TXmlSaver& ASaver) {
+  for (int32_t i = 0; i < FAttrCount; ++i) {
+    const TXmlAttrData& a = FAttrs[static_cast<size_t>(i)];
+    ASaver.Save(u" ");
+    ASaver.Save(FNames->NameOf(a.NameID));
+    ASaver.Save(u"=\"");
+    if (a.Value.VarType() == varUString)
+      ASaver.Save(TextToXML(a.Value.AsUnicodeString()));
+    else
+      ASaver.Save(TextToXML(VarToXSTR(a.Value)));
+    ASaver.Save(u"\"");
+  }
+}
+
+void TXmlElement::SaveXML(TXmlSaver& ASaver) {
+  const TXmlString& name = Names()->NameOf(FNameID);
+  const bool indent = !ASaver.Preserve;
+  if (indent) NewLine(ASaver);
+  ASaver.Save(u"<");
+  ASaver.Save(name);
+  SaveAttrs(ASaver);
+  TXmlNodeList* list = Childs();
+  if (list && list->Get_Count() > 0) {
+    ASaver.Save(u">");
+    ++ASaver.Depth;
+    list->SaveXML(ASaver);
+    --ASaver.Depth;
+    if (indent && !(list->Get_Count() < 2 && list->Item(0)->Get_NodeType() != NODE_ELEMENT)) NewLine(ASaver);
+    ASaver.Save(u"</");
+    ASaver.Save(name);
+    ASaver.Save(u">");
+  } else if (FData.IsEmpty()) {
+    ASaver.Save(u"/>");
+  } else {
+    ASaver.Save(u">");
+    ASaver.Save(TextToXML(VarToXSTR(FData)));
+    ASaver.Save(u"</");
+    ASaver.Save(name);
+    ASaver.Save(u">");
+  }
+}
+
+TXmlString TXmlElement::Get_XML() { return NodeText(this, true); }
+
+void TXmlText::SaveXML(TXmlSaver& ASaver) { ASaver.Save(TextToXML(VarToXSTR(FData))); }
+TXmlString TXmlText::Get_XML() { return NodeText(this, false); }
+
+void TXmlCDATASection::SaveXML(TXmlSaver& ASaver) { SaveCDATA(ASaver, FData); }
+TXmlString TXmlCDATASection::Get_XML() { return NodeText(this, false); }
+
+void TXmlComment::SaveXML(TXmlSaver& ASaver) {
+  ASaver.Save(u"<!--");
+  ASaver.Save(FData);
+  ASaver.Save(u"-->");
+}
+TXmlString TXmlComment::Get_XML() { return NodeText(this, false); }
+
+void TXmlProcessingInstruction::SaveXML(TXmlSaver& ASaver) {
+  ASaver.Save(u"<?");
+  ASaver.Save(Names()->NameOf(FTargetNameID));
+  if (!FData.empty()) {
+    ASaver.Save(u" ");
+    ASaver.Save(FData);
+  } else {
+    SaveAttrs(ASaver);
+  }
+  ASaver.Save(u"?>");
+}
+TXmlString TXmlProcessingInstruction::Get_XML() { return NodeText(this, false); }
+
+void TXmlDocument::SaveXML(TXmlSaver& ASaver) {
+  if (Childs()) Childs()->SaveXML(ASaver);
+}
+TXmlString TXmlDocument::Get_XML() {
+  TXmlString s = NodeText(this, false);
+  if (s.starts_with(u"\r\n")) s.erase(0, 2);
+  return s;
+}
+
+void TXmlDocument::Save(TXmlStream& AStream) {
+  uint16_t cp = CP_UTF8;
+  if (TXmlNode* decl = FindChild(Names()->XmlNameID())) {
+    if (const TVariant* enc = decl->FindAttr(Names()->EncodingNameID())) {
+      const TXmlString encoding = VarToXSTR(*enc);
+      if (!encoding.empty()) {
+        cp = CodePageOfEncoding(encoding);
+        if (cp == 0) XmlErrorFmt("Encoding \"%s\" is not supported by SimpleXML", encoding);
+      }
+    }
+  }
+  TXmlStmSaver saver(AStream, 4096);
+  saver.SetCodepage(cp);
+  saver.Preserve = FPreserveWhiteSpace;
+  SaveXML(saver);
+  saver.FlushBuffer();
+}
+
+// ---- Binary writers ------------------------------------------------------------------------
+
+void TBinXmlWriter::WriteLongint(int32_t AValue) {
+  uint8_t b[5];
+  if (AValue >= 0 && AValue <= 127) {
+    b[0] = static_cast<uint8_t>(AValue);
+    Write(b, 1);
+  } else if (AValue >= 128 && AValue <= 32511) {
+    b[0] = static_cast<uint8_t>((AValue >> 8) | 0x80);
+    b[1] = static_cast<uint8_t>(AValue & 0xFF);
+    Write(b, 2);
+  } else {
+    const uint32_t v = static_cast<uint32_t>(AValue);
+    b[0] = 0xFF;
+    for (int i = 0; i < 4; ++i) b[1 + i] = static_cast<uint8_t>(v >> (8 * i));
+    Write(b, 5);
+  }
+}
+
+namespace {
+template <class T>
+void WriteLE(TBinXmlWriter& AWriter, T AValue) {
+  static_assert(std::endian::native == std::endian::little, "the binary form is little-endian");
+  AWriter.Write(&AValue, sizeof(AValue));
+}
+}  // namespace
+
+void TBinXmlWriter::WriteAnsiString(std::string_view ABytes) {
+  WriteLongint(static_cast<int32_t>(ABytes.size()));
+  if (!ABytes.empty()) Write(ABytes.data(), static_cast<int32_t>(ABytes.size()));
+}
+
+void TBinXmlWriter::WriteWideString(std::u16string_view AText) {
+  WriteLongint(static_cast<int32_t>(AText.size()));
+  if (!AText.empty()) Write(AText.data(), static_cast<int32_t>(AText.size() * 2));
+}
+
+void TBinXmlWriter::WriteXmlString(std::u16string_view AText) {
+  if (FOptions & 1) return WriteWideString(AText);
+  char local[256];
+  if (AText.size() * 3 <= sizeof(local)) return WriteAnsiString(std::string_view(local, EncodeUtf8(AText, local)));
+  String bytes(AText.size() * 3, '\0');
+  bytes.resize(EncodeUtf8(AText, bytes.data()));
+  WriteAnsiString(bytes);
+}
+
+void TBinXmlWriter::WriteVariant(const TVariant& AValue) {
+  const TVarType t = AValue.VarType();
+  switch (t) {
+    case varEmpty: case varNull: case varSmallint: case varBoolean: case varInteger: case varSingle:
+    case varLongWord: case varDouble: case varCurrency: case varDate: case varInt64: case varShortInt:
+    case varByte: case varWord: case varOleStr: case varString: case varUString: case varByteArray:
+      break;
+    default: XmlError("Unknown data type in variant");
+  }
+  WriteLongint(static_cast<int32_t>(t));
+  switch (t) {
+    case varSmallint: WriteLE<int16_t>(*this, AValue.AsSmallint()); break;
+    // A true boolean is all bits set, the automation convention.
+    case varBoolean: WriteLE<int16_t>(*this, AValue.AsBoolean() ? -1 : 0); break;
+    case varInteger: WriteLE<int32_t>(*this, AValue.AsInteger()); break;
+    case varSingle: WriteLE<float>(*this, AValue.AsSingle()); break;
+    case varLongWord: WriteLE<uint32_t>(*this, AValue.AsLongWord()); break;
+    case varDouble: WriteLE<double>(*this, AValue.AsDouble()); break;
+    case varCurrency: WriteLE<int64_t>(*this, AValue.AsCurrency().Scaled()); break;
+    case varDate: WriteLE<double>(*this, AValue.AsDateTime().Value()); break;
+    case varInt64: WriteLE<int64_t>(*this, AValue.AsInt64()); break;
+    case varShortInt: WriteLE<int8_t>(*this, AValue.AsShortInt()); break;
+    case varByte: WriteLE<uint8_t>(*this, AValue.AsByte()); break;
+    case varWord: WriteLE<uint16_t>(*this, AValue.AsWord()); break;
+    case varOleStr: WriteWideString(AValue.AsUnicodeString()); break;
+    case varString: WriteAnsiString(AValue.AsString()); break;
+    case varUString: {
+      const TXmlString text = AValue.AsUnicodeString();
+      String bytes(text.size() * 3, '\0');
+      bytes.resize(EncodeUtf8(text, bytes.data()));
+      WriteAnsiString(bytes);
+      break;
+    }
+    case varByteArray: {
+      const std::vector<uint8_t> bytes = AValue.AsBytes();
+      WriteLongint(static_cast<int32_t>(bytes.size()));
+      if (!bytes.empty()) Write(bytes.data(), static_cast<int32_t>(bytes.size()));
+      break;
+    }
+    default: break;
+  }
+}
+
+void TBinXmlWriter::WriteNodeBody(TXmlNode* ANode) {
+  TXmlNameTable* names = ANode->Names();
+  WriteLongint(ANode->AttrCount());
+  for (int32_t i = 0; i < ANode->AttrCount(); ++i) {
+    const TXmlAttrData& a = ANode->AttrData(i);
+    WriteLongint(static_cast<int32_t>(names->GetKeyID(a.NameID)));
+    WriteVariant(a.Value);
+  }
+  TXmlNodeList* list = ANode->Childs();
+  const int32_t n = list ? list->Get_Count() : 0;
+  WriteLongint(n);
+  for (int32_t i = 0; i < n; ++i) WriteNode(list->Item(i));
+}
+
+void TBinXmlWriter::WriteNode(TXmlNode* ANode) {
+  const TXmlNodeType t = ANode->Get_NodeType();
+  if (t == NODE_INVALID || t == NODE_DOCUMENT) XmlError("Error of the record of binary XML: incorrect node-type");
+  const uint8_t code = static_cast<uint8_t>(t);
+  Write(&code, 1);
+  TXmlNameTable* names = ANode->Names();
+  switch (t) {
+    case NODE_ELEMENT: {
+      auto* e = static_cast<TXmlElement*>(ANode);
+      WriteLongint(static_cast<int32_t>(names->GetKeyID(e->Get_NodeNameID())));
+      const bool childless = !e->Childs() || e->Childs()->Get_Count() == 0;
+      WriteVariant(childless ? e->Data() : TVariant());
+      WriteNodeBody(e);
+      break;
+    }
+    case NODE_TEXT: WriteVariant(static_cast<TXmlText*>(ANode)->Data()); break;
+    case NODE_CDATA_SECTION: WriteXmlString(static_cast<TXmlCDATASection*>(ANode)->Data()); break;
+    case NODE_COMMENT: WriteXmlString(static_cast<TXmlComment*>(ANode)->Data()); break;
+    case NODE_PROCESSING_INSTRUCTION: {
+      auto* p = static_cast<TXmlProcessingInstruction*>(ANode);
+      WriteLongint(static_cast<int32_t>(names->GetKeyID(p->Get_NodeNameID())));
+      WriteXmlString(p->Data());
+      WriteNodeBody(p);
+      break;
+    }
+    default: break;
+  }
+}
+
+TStmXmlWriter::TStmXmlWriter(TXmlStream& AStream, int32_t AOptions, int32_t ABufSize)
+    : TBinXmlWriter(AOptions), FStream(AStream), FBufStart(static_cast<size_t>(std::max(ABufSize, 16))) {
+  FBufPtr = FBufStart.data();
+  FBufSize = static_cast<int32_t>(FBufStart.size());
+  FRemain = FBufSize;
+}
+
+TStmXmlWriter::~TStmXmlWriter() {
+  try {
+    FlushBuf();
+  } catch (...) {
+    // A destructor cannot report it; an explicit FlushBuf does.
+  }
+}
+
+void TStmXmlWriter::Write(const void* ABuffer, int32_t ASize) {
+  if (ASize <= 0) return;
+  if (ASize > FRemain) {
+    FlushBuf();
+    if (ASize >= FBufSize) {
+      FStream.Write(ABuffer, ASize);
+      return;
+    }
+  }
+  std::memcpy(FBufPtr, ABuffer, static_cast<size_t>(ASize));
+  FBufPtr += ASize;
+  FRemain -= ASize;
+}
+
+void TStmXmlWriter::FlushBuf() {
+  const int64_t used = FBufPtr - FBufStart.data();
+  FBufPtr = FBufStart.data();
+  FRemain = FBufSize;
+  if (used > 0) FStream.Write(FBufStart.data(), used);
+}
+
+TStrXmlWriter::TStrXmlWriter(int32_t AOptions, int32_t ABufSize)
+    : TBinXmlWriter(AOptions), FBufSize(std::max(ABufSize, 16)), FRemain(FBufSize) {
+  FData.resize(static_cast<size_t>(FBufSize));
+}
+
+void TStrXmlWriter::Write(const void* ABuffer, int32_t ASize) {
+  if (ASize <= 0) return;
+  if (ASize > FRemain) {
+    const size_t size = std::max(FData.size() * 2, static_cast<size_t>(FBufPtr) + static_cast<size_t>(ASize));
+    FData.resize(size);
+    FBufSize = static_cast<int32_t>(size);
+    FRemain = FBufSize - FBufPtr;
+  }
+  std::memcpy(FData.data() + FBufPtr, ABuffer, static_cast<size_t>(ASize));
+  FBufPtr += ASize;
+  FRemain -= ASize;
+}
+
+void TStrXmlWriter::FlushBuf() {
+  FData.resize(static_cast<size_t>(FBufPtr));
+  FBufSize = FBufPtr;
+  FRemain = 0;
+}
+
+void TXmlDocument::WriteBinary(TBinXmlWriter& AWriter) {
+  const int32_t options = AWriter.Options();
+  AWriter.Write(&options, 4);
+  const std::vector<TXmlNameID> names = Names()->AllNames();
+  AWriter.WriteLongint(static_cast<int32_t>(names.size()));
+  for (TXmlNameID id : names) AWriter.WriteXmlString(Names()->NameOf(id));
+  AWriter.WriteNodeBody(this);
+}
+
+// ---- Binary readers ------------------------------------------------------------------------
+
+void TBinXmlReader::RaiseReadError() { XmlError("Error reading data"); }
+
+int32_t TBinXmlReader::ReadLongint() {
+  uint8_t b;
+  Read(&b, 1);
+  if (b < 128) return b;
+  if (b == 0xFF) {
+    uint8_t v[4];
+    Read(v, 4);
+    return static_cast<int32_t>(uint32_t(v[0]) | (uint32_t(v[1]) << 8) | (uint32_t(v[2]) << 16) | (uint32_t(v[3]) << 24));
+  }
+  uint8_t low;
+  Read(&low, 1);
+  return ((b & 0x7F) << 8) | low;
+}
+
+int32_t TBinXmlReader::ReadCount() {
+  const int32_t n = ReadLongint();
+  if (n < 0) RaiseReadError();
+  return n;
+}
+
+TXmlBytes TBinXmlReader::ReadAnsiString() {
+  const int32_t n = ReadCount();
+  if (n > Available()) RaiseReadError();
+  TXmlBytes r(static_cast<size_t>(n), '\0');
+  if (n > 0) Read(r.data(), n);
+  return r;
+}
+
+TXmlString TBinXmlReader::ReadWideString() {
+  const int32_t n = ReadCount();
+  if (int64_t(n) * 2 > Available()) RaiseReadError();
+  TXmlString r(static_cast<size_t>(n), u'\0');
+  if (n > 0) Read(r.data(), n * 2);
+  return r;
+}
+
+TXmlString TBinXmlReader::ReadXmlString() {
+  if (FOptions & 1) return ReadWideString();
+  return Utf8ToUtf16(ReadAnsiString());
+}
+
+namespace {
+template <class T>
+T ReadLE(TBinXmlReader& AReader) {
+  T v;
+  AReader.Read(&v, sizeof(v));
+  return v;
+}
+}  // namespace
+
+TVariant TBinXmlReader::ReadVariant() {
+  const int32_t t = ReadLongint();
+  switch (t) {
+    case varEmpty: return TVariant();
+    case varNull: return TVariant::Null();
+    case varSmallint: return TVariant(ReadLE<int16_t>(*this));
+    case varBoolean: return TVariant(ReadLE<int16_t>(*this) != 0);
+    case varInteger: return TVariant(ReadLE<int32_t>(*this));
+    case varSingle: return TVariant(ReadLE<float>(*this));
+    case varLongWord: return TVariant(ReadLE<uint32_t>(*this));
+    case varDouble: return TVariant(ReadLE<double>(*this));
+    case varCurrency: return TVariant(TCurrency::FromScaled(ReadLE<int64_t>(*this)));
+    case varDate: return TVariant(TDateTime(ReadLE<double>(*this)));
+    case varInt64: return TVariant(ReadLE<int64_t>(*this));
+    case varShortInt: return TVariant(ReadLE<int8_t>(*this));
+    case varByte: return TVariant(ReadLE<uint8_t>(*this));
+    case varWord: return TVariant(ReadLE<uint16_t>(*this));
+    case varOleStr: return TVariant::OleStr(ReadWideString());
+    case varString: return TVariant(String(ReadAnsiString()));
+    case varUString: return TVariant(Utf8ToUtf16(ReadAnsiString()));
+    case varByteArray: {
+      const TXmlBytes bytes = ReadAnsiString();
+      return TVariant::Bytes(bytes.data(), bytes.size());
+    }
+    default: XmlError("Error reading value: incorrect type");
+  }
+}
+
+// Reads attributes and the child count of a node body.
+int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
+  TXmlNameTable* names = ANode->Names();
+  const int32_t attrs = ReadLongint();
+  // Every attribute takes at least two bytes: a count beyond that is not believed.
+  if (attrs > 0) ANode->ReserveAttrs(static_cast<int32_t>(std::min<int64_t>(attrs, Available() / 2)));
+  for (int32_t i = 0; i < attrs; ++i) {
+    const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
+    ANode->SetAttrValue(id, ReadVariant());
+  }
+  return ReadLongint();
+}
+
+// Nested bodies are read with an explicit stack: the depth of the input is not bounded by ours.
+void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) {
+  struct TFrame {
+    TXmlNode* Node;
+    int32_t Left;
+  };
+  std::vector<TFrame> stack;
+  stack.push_back({ANode, ReadBodyHead(ANode)});
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    if (top.Left <= 0) {
+      stack.pop_back();
+      continue;
+    }
+    --top.Left;
+    if (TXmlNode* child = ReadNodeRecord(top.Node)) stack.push_back({child, ReadBodyHead(child)});
+  }
+}
+
+void TBinXmlReader::ReadNode(TXmlNode* AParent) {
+  if (TXmlNode* child = ReadNodeRecord(AParent)) ReadNodeBody(child);
+}
+
+TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
+  TXmlNameTable* names = AParent->Names();
+  uint8_t code;
+  Read(&code, 1);
+  switch (code) {
+    case NODE_ELEMENT: {
+      const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
+      auto* e = new (names->Pool()) TXmlElement(names, id);
+      AParent->GetChilds()->AppendFresh(e);
+      TVariant v = ReadVariant();
+      if (!v.IsEmpty()) e->SetData(std::move(v));
+      return e;
+    }
+    case NODE_TEXT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlText(names, ReadVariant())); return nullptr;
+    case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
+    case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlComment(names, ReadXmlString())); return nullptr;
+    case NODE_PROCESSING_INSTRUCTION: {
+      const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
+      auto* p = new (names->Pool()) TXmlProcessingInstruction(names, id, TXmlString());
+      AParent->GetChilds()->AppendFresh(p);
+      p->SetData(ReadXmlString());
+      return p;
+    }
+    default: XmlError("Error of reading binary XML: incorrect node-type");
+  }
+}
+
+void TXmlDocument::ReadBinary(TBinXmlReader& AReader) {
+  int32_t options = 0;
+  AReader.Read(&options, 4);
+  AReader.SetOptions(options);
+  const int32_t n = AReader.ReadLongint();
+  for (int32_t i = 0; i < n; ++i) Names()->GetID(AReader.ReadXmlString());
+  AReader.ReadNodeBody(this);
+}
+
+TStmXmlReader::TStmXmlReader(TXmlStream& AStream, int32_t ABufSize)
+    : FStream(AStream), FBufStart(static_cast<size_t>(std::max(ABufSize, 16))) {
+  FBufPtr = FBufStart.data();
+  FBufSize = static_cast<int32_t>(FBufStart.size());
+  FRemainSize = std::max<int64_t>(0, AStream.GetSize() - AStream.GetPosition());
+}
+
+void TStmXmlReader::Read(void* ABuffer, int32_t ASize) {
+  char* out = static_cast<char*>(ABuffer);
+  while (ASize > 0) {
+    if (FBufRemain == 0) {
+      if (FRemainSize <= 0) RaiseReadError();
+      const int32_t want = static_cast<int32_t>(std::min<int64_t>(FBufSize, FRemainSize));
+      const int64_t got = FStream.Read(FBufStart.data(), want);
+      if (got <= 0) RaiseReadError();
+      FRemainSize -= got;
+      FBufPtr = FBufStart.data();
+      FBufRemain = static_cast<int32_t>(got);
+    }
+    const int32_t n = std::min(ASize, FBufRemain);
+    std::memcpy(out, FBufPtr, static_cast<size_t>(n));
+    out += n;
+    FBufPtr += n;
+    FBufRemain -= n;
+    ASize -= n;
+  }
+}
+
+TStrXmlReader::TStrXmlReader(const TXmlBytes& AData, size_t AOffset)
+    : FData(AData), FPtr(std::min(AOffset, AData.size())), FRemain(static_cast<int64_t>(AData.size() - FPtr)) {}
+
+void TStrXmlReader::Read(void* ABuffer, int32_t ASize) {
+  if (ASize < 0 || ASize > FRemain) RaiseReadError();
+  std::memcpy(ABuffer, FData.data() + FPtr, static_cast<size_t>(ASize));
+  FPtr += static_cast<size_t>(ASize);
+  FRemain -= ASize;
+}
+
+}  // namespace fundrel
