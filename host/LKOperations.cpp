@@ -1,5 +1,6 @@
 #include "host/LKOperations.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace fundrel {
@@ -15,8 +16,9 @@ bool TLKPumpRequestOperation::TakeOver(TObject* ATaker, uint32_t APriority, doub
   const bool wins = (FTakenOver && FPumpOwner == ATaker) || (!FTakenOver && APriority >= FOwnerPriority) ||
                     (FTakenOver && APriority > FOwnerPriority);
   if (!wins) return false;
+  // The owner changing its grant keeps the rank it won with.
+  FOwnerPriority = FTakenOver && FPumpOwner == ATaker ? std::max(FOwnerPriority, APriority) : APriority;
   FPumpOwner = ATaker;
-  FOwnerPriority = APriority;
   FGrantedRate = AGrantedRate;
   FTakenOver = true;
   return true;

@@ -296,8 +296,15 @@ struct TLKPinAccess {
         ASink->Disconnect(old);
       }
     Link(ASource, ASink, n);
-    if (!ASource->IntConnect(ASink, ANotifyAfter, n.SourceType) ||
-        !ASink->IntConnect(ASource, ANotifyAfter, n.SinkType)) {
+    bool accepted;
+    try {
+      accepted = ASource->IntConnect(ASink, ANotifyAfter, n.SourceType) &&
+                 ASink->IntConnect(ASource, ANotifyAfter, n.SinkType);
+    } catch (...) {
+      Unlink(ASource, ASink);
+      throw;
+    }
+    if (!accepted) {
       Unlink(ASource, ASink);
       return false;
     }

@@ -489,4 +489,51 @@ TEST_F(Pins, ShortNamesAndConnectAfter) {
   EXPECT_EQ(Log().back(), "Sink.InputPin after Gen.OutputPin");
 }
 
+// A source that remembers the last range it sent and gives it to sinks that connect later,
+// until a stop.
+class TRangedSourcePin : public TLKDispatchSourcePin {
+ public:
+  TRangedSourcePin(TComponent* AOwner, TIntf<IBasicLock> ALock)
+      : TLKDispatchSourcePin(AOwner, ALock, ALock, -1, {}) {
+    AddType(ITestRealStream::IID);
+  }
+  using TLKDispatchSourcePin::Notify;
+  bool Notify(ILKNotifyOperation* AOperation) override {
+    if (AOperation->IsType<TLKTypedSuppliedRangeOperation<double>>())
+      TLockAccess::Execute(DataLock(), [&] { FRange = AOperation; });
+    if (AOperation->IsType<TLKStopOperation>()) TLockAccess::Execute(DataLock(), [&] { FRange.reset(); });
+    return TLKDispatchSourcePin::Notify(AOperation);
+  }
+
+ protected:
+  bool IntConnect(TLKPin* AOther, bool ANotifyAfter, const TGUID& ADataType) override {
+    bool result = TLKDispatchSourcePin::IntConnect(AOther, ANotifyAfter, ADataType);
+    TIntf<ILKNotifyOperation> range = TLockAccess::Execute(DataLock(), [&] { return FRange; });
+    if (range) NotifyPin(AOther, range);  // sent outside the data section
+    return result;
+  }
+
+ private:
+  TIntf<ILKNotifyOperation> FRange;
+};
+
+TEST_F(Pins, ALateSinkGetsTheRangeFromTheConnectHookAndItsConnectEventMayConnectAnother) {
+  auto* owner = TComponent::Create<TLockComponent>(FRoot);
+  auto* source = new TRangedSourcePin(owner, owner->Lock());
+  source->Notify(LKMakeOperation<TLKTypedSuppliedRangeOperation<double>>(-1.0, 1.0));
+  TTestSink* late = TTestSink::Make<TTestRealSinkPin>(FRoot, "Late");
+  TTestSink* later = TTestSink::Make<TTestRealSinkPin>(FRoot, "Later");
+  static_cast<TTestSinkPin*>(late->Input())->OnConnect = [&](TLKPin* ASource) { ASource->Connect(later->Input()); };
+  source->Connect(late->Input());
+  EXPECT_EQ(late->Ops, std::vector<std::string>{"TypedSuppliedRangeOperation<double>"});
+  EXPECT_EQ(later->Ops, std::vector<std::string>{"TypedSuppliedRangeOperation<double>"});
+  EXPECT_EQ(source->ConnectionCount(), 2);
+
+  source->Notify(LKMakeOperation<TLKStopOperation>());
+  TTestSink* afterStop = TTestSink::Make<TTestRealSinkPin>(FRoot, "AfterStop");
+  source->Connect(afterStop->Input());
+  EXPECT_TRUE(afterStop->Ops.empty());
+  TObject::Free(source);
+}
+
 }  // namespace

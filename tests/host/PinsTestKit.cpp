@@ -73,7 +73,9 @@ bool TTestSinkPin::IntConnect(TLKPin* AOther, bool ANotifyAfter, const TGUID& AD
 
 bool TTestSinkPin::IntConnectAfter(TLKPin* AOther) {
   if (FLogging) Log().push_back(GetFullName() + " after " + AOther->GetFullName());
-  return TLKDispatchSinkPin::IntConnectAfter(AOther);
+  bool result = TLKDispatchSinkPin::IntConnectAfter(AOther);
+  if (OnConnect) OnConnect(AOther);
+  return result;
 }
 
 void TTestSinkPin::BeforeDisconnect(TLKPin* AOther) {

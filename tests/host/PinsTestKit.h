@@ -88,6 +88,8 @@ class TTestRangedSourcePin : public TTestSourcePin {
 class TTestSinkPin : public TLKDispatchSinkPin {
  public:
   TTestSinkPin(TComponent* AOwner, TIntf<IBasicLock> ALock, TLKNotificationHandler AHandler, bool ALogging = true);
+  // The connect event, run from IntConnectAfter.
+  std::function<void(TLKPin* ASource)> OnConnect;
 
  protected:
   bool IntConnect(TLKPin* AOther, bool ANotifyAfter, const TGUID& ADataType) override;
