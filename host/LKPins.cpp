@@ -331,6 +331,36 @@ struct TLKPinAccess {
     if (ASource->IsConnectedTo(ASink)) Unlink(ASource, ASink);
   }
 
+  // A type the sink takes: the type itself or one of its ancestors.
+  static bool Accepts(const TLKPin& ASink, const TGUID& AType) {
+    for (const TGUID& t : ASink.GetTypes())
+      if (LKStreamInheritsFrom(AType, t)) return true;
+    return false;
+  }
+
+  static bool Retype(TLKPin* ASource, TLKPin* ASink, const TGUID& AType) {
+    bool direct = false;
+    ASource->ForEachConnection([&](const TLKConnectionInfo& c) {
+      if (c.Pin == ASink) direct = c.Converter == nullptr;
+    });
+    if (!direct) return false;
+    if (!(ASource->HasType(AType) || ASource->IsUniversal()) || !(Accepts(*ASink, AType) || ASink->IsUniversal()))
+      return false;
+    // Sink side first, as when linking: the sink is never told of a type its source does not
+    // send yet.
+    const TLKLink sinkSide = MakeLink(*ASink, ASource, ASource, AType, AType, nullptr);
+    const TLKLink sourceSide = MakeLink(*ASource, ASink, ASink, AType, AType, nullptr);
+    Update(*ASink, [&](std::vector<TLKLink>& links) {
+      for (TLKLink& l : links)
+        if (l.UserPeer == ASource) l = sinkSide;
+    });
+    Update(*ASource, [&](std::vector<TLKLink>& links) {
+      for (TLKLink& l : links)
+        if (l.UserPeer == ASink) l = sourceSide;
+    });
+    return true;
+  }
+
   static void ReleaseFunctionSources(TLKPin* APin) {
     for (TLKPin* d : APin->FDependents) std::erase(d->FFunctionSources, APin);
     for (TLKPin* s : APin->FFunctionSources) std::erase(s->FDependents, APin);
@@ -515,8 +545,41 @@ bool TLKPin::Connect(TLKPin* AOther, bool ANotifyAfter) {
   if (AOther->Kind() == Kind())
     throw EGVException(Format("Cannot connect %s to %s: both are %s pins", GetFullName().c_str(),
                               AOther->GetFullName().c_str(), IsSource() ? "source" : "sink"));
-  return IsSource() ? TLKPinAccess::ConnectPair(this, AOther, ANotifyAfter)
-                    : TLKPinAccess::ConnectPair(AOther, this, ANotifyAfter);
+  return IsSink() ? IntConnectSourcePin(AOther, ANotifyAfter) : AOther->IntConnectSourcePin(this, ANotifyAfter);
+}
+
+bool TLKPin::IntConnectSourcePin(TLKPin* ASource, bool ANotifyAfter) {
+  Assert(IsSink() && ASource && ASource->IsSource(), "A sink connects to a source");
+  return TLKPinAccess::ConnectPair(ASource, this, ANotifyAfter);
+}
+
+bool TLKPin::SetDataTypeFor(TLKPin* AOther, const TGUID& AType) {
+  if (!AOther || AOther->Kind() == Kind()) return false;
+  TTopologyGuard guard(TopologyMutex());
+  return IsSource() ? TLKPinAccess::Retype(this, AOther, AType) : TLKPinAccess::Retype(AOther, this, AType);
+}
+
+void TLKPin::ChainReconnect() {
+  TTopologyGuard guard(TopologyMutex());
+  std::vector<TLKConnectionInfo> connections;
+  ForEachConnection([&](const TLKConnectionInfo& c) { connections.push_back(c); });
+  for (const TLKConnectionInfo& c : connections) {
+    TLKPin* source = IsSource() ? this : c.Pin;
+    TLKPin* sink = IsSource() ? c.Pin : this;
+    TNegotiation n;
+    try {
+      n = TLKPinAccess::Negotiate(*source, *sink);
+    } catch (const EGVException&) {
+      continue;  // keeps what it has rather than losing the connection
+    }
+    const TGUID& sourceType = IsSource() ? c.DataType : c.FarDataType;
+    const TGUID& sinkType = IsSource() ? c.FarDataType : c.DataType;
+    if (n.SourceType == sourceType && n.SinkType == sinkType && (n.Converter != nullptr) == (c.Converter != nullptr))
+      continue;
+    // Straight to the framework's step: a sink that widens what it accepts wraps this call too.
+    Disconnect(c.Pin);
+    TLKPinAccess::ConnectPair(source, sink, false);
+  }
 }
 
 bool TLKPin::ConnectAfter(TLKPin* AOther) {

@@ -130,6 +130,13 @@ class FUNDREL_API TLKPin : public TPersistent, public ILKBasicStream {
   // ConnectAfter (connections restored from a stream, made once both ends exist).
   bool Connect(TLKPin* AOther, bool ANotifyAfter = false);
   bool ConnectAfter(TLKPin* AOther);
+  // Changes the type of the direct connection with AOther to AType when the source offers it
+  // (or a descendant) and the sink accepts it (or an ancestor), or either is universal; false
+  // otherwise and for a connection through a converter. The handlers are picked again.
+  virtual bool SetDataTypeFor(TLKPin* AOther, const TGUID& AType);
+  // Negotiates every connection of the pin again and remakes, with disconnect and connect hooks,
+  // those whose outcome changed (a pin whose accepted types or universality changed).
+  virtual void ChainReconnect();
   void Disconnect(TLKPin* AOther, bool ADesignFormClosing = false);
   void DisconnectAll(bool ADesignFormClosing = false);
 
@@ -184,6 +191,9 @@ class FUNDREL_API TLKPin : public TPersistent, public ILKBasicStream {
   // owner's) destruction.
   virtual void IntDisconnect(TLKPin* AOther, bool ADesignFormClosing);
   virtual void BeforeDisconnect(TLKPin* AOther);
+  // The sink's step of every connection, whichever pin Connect was called on: negotiation,
+  // linking and hooks. A sink that accepts more while it connects overrides it around the base.
+  virtual bool IntConnectSourcePin(TLKPin* ASource, bool ANotifyAfter);
   // The stream types declared on the class (FUNDREL_LK_DATA_TYPES); none here.
   virtual std::span<const TGUID> DeclaredDataTypes() const { return {}; }
 

@@ -360,6 +360,7 @@ TEST_F(Pins, HandlersMaySendBothWaysAndDisconnectInsideADelivery) {
   EXPECT_EQ(gLiveConverters.load(), 0);
   EXPECT_FALSE(gen->Output()->IsConnected());
   EXPECT_FALSE(gen->SendInts({5}));
+  sink->OnOperation = nullptr;
 }
 
 TEST_F(Pins, DestroyingAComponentDisconnectsItsPinsWhileItIsWhole) {
@@ -406,6 +407,7 @@ TEST_F(Pins, DefaultHandlersServeSendingPinsWithoutTheirOwn) {
   gen->Output()->Notify(LKMakeOperation<TLKStartRateOperation>(8000.0));
   EXPECT_EQ(sender, gen->Output());
   EXPECT_EQ(rates, std::vector<double>{4000.0}) << "picked up at connect time";
+  sink->OnOperation = nullptr;  // the stop at tear-down must not reach this frame
 }
 
 TEST_F(Pins, ClockAndTypedSinkPins) {
@@ -534,6 +536,69 @@ TEST_F(Pins, ALateSinkGetsTheRangeFromTheConnectHookAndItsConnectEventMayConnect
   source->Connect(afterStop->Input());
   EXPECT_TRUE(afterStop->Ops.empty());
   TObject::Free(source);
+}
+
+// A real sink that accepts any stream while it connects (a universal input that adopts what its
+// source sends).
+class TAcceptAllSinkPin : public TTestRealSinkPin {
+ public:
+  using TTestRealSinkPin::TTestRealSinkPin;
+  bool IsUniversal() const override { return FAcceptAll > 0 || TTestRealSinkPin::IsUniversal(); }
+
+ protected:
+  bool IntConnectSourcePin(TLKPin* ASource, bool ANotifyAfter) override {
+    ++FAcceptAll;
+    try {
+      bool result = TTestRealSinkPin::IntConnectSourcePin(ASource, ANotifyAfter);
+      --FAcceptAll;
+      return result;
+    } catch (...) {
+      --FAcceptAll;
+      throw;
+    }
+  }
+
+ private:
+  int32_t FAcceptAll = 0;
+};
+
+TEST_F(Pins, RetypingAndReconnectingAConnection) {
+  // Connected from the source's side, the sink's widening still applies: no converter.
+  TTestGenerator* gen = Gen("Gen");
+  TTestSink* adopt = TTestSink::Make<TAcceptAllSinkPin>(FRoot, "Adopt");
+  gen->Output()->Connect(adopt->Input());
+  EXPECT_EQ(gLiveConverters.load(), 0);
+  EXPECT_EQ(adopt->Input()->GetConnectedID(), ITestIntStream::IID);
+  gen->SendInts({7});
+  EXPECT_EQ(adopt->Ops.back(), "ints");
+
+  // Negotiated again without the widening, the connection is remade through a converter.
+  adopt->Ops.clear();
+  Log().clear();
+  adopt->Input()->ChainReconnect();
+  EXPECT_EQ(adopt->Ops, (std::vector<std::string>{"Stop"}));
+  EXPECT_EQ(Log().at(2), "Gen.OutputPin disconnect Adopt.InputPin");
+  EXPECT_EQ(gLiveConverters.load(), 1);
+  EXPECT_EQ(adopt->Input()->GetConnectedID(), ITestRealStream::IID);
+  Log().clear();
+  adopt->Input()->ChainReconnect();
+  EXPECT_TRUE(Log().empty()) << "an unchanged outcome leaves the connection alone";
+  EXPECT_FALSE(adopt->Input()->SetDataTypeFor(gen->Output(), ITestIntStream::IID)) << "not through a converter";
+
+  // Retyping a direct connection picks a type both sides take, descendants included.
+  TTestGenerator* ranged = Gen("Ranged", TTestGenerator::TKind::Ranged);
+  TTestSink* textReal = TTestSink::Make<TTestTextRealSinkPin>(FRoot, "TextReal");
+  ranged->Output()->Connect(textReal->Input());
+  EXPECT_EQ(textReal->Input()->GetConnectedID(), ITestTextStream::IID);
+  EXPECT_FALSE(textReal->Input()->SetDataTypeFor(ranged->Output(), ITestIntStream::IID));
+  EXPECT_TRUE(textReal->Input()->SetDataTypeFor(ranged->Output(), ITestRealStream::IID));
+  EXPECT_EQ(textReal->Input()->GetConnectedID(), ITestRealStream::IID);
+  EXPECT_EQ(ranged->Output()->GetDownStreamID(), ITestRealStream::IID);
+  TGUID seen;
+  textReal->OnOperation = [&](TTestSink*, ILKNotifyOperation*) { seen = textReal->Input()->GetConnectedID(); };
+  ranged->SendReals({1.0});
+  EXPECT_EQ(seen, ITestRealStream::IID);
+  textReal->OnOperation = nullptr;
 }
 
 }  // namespace
