@@ -56,6 +56,7 @@ FUZZ_CXXFLAGS = -std=c++20 -g -O1 -I. -fno-omit-frame-pointer -fno-sanitize-reco
   -fsanitize=address,undefined,fuzzer-no-link
 FUZZ_OBJS = $(patsubst %.cpp,build/fuzz/obj/%.o,$(wildcard host/*.cpp platform/*.cpp))
 FUZZ_TARGETS = build/fuzz/fuzz_component_reader build/fuzz/fuzz_cbor_reader
+.SECONDARY: $(FUZZ_OBJS)
 
 build/fuzz/obj/%.o: %.cpp
 	@mkdir -p $(dir $@)

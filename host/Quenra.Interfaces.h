@@ -170,7 +170,7 @@ TIntf<J> IntfCast(const TIntf<I>& AIntf);
 
 namespace detail {
 struct TWeakControl;
-FUNDREL_API [[noreturn]] void RaiseIntfCast();
+[[noreturn]] FUNDREL_API void RaiseIntfCast();
 }  // namespace detail
 
 template <typename J, typename I>

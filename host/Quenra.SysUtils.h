@@ -63,14 +63,14 @@ inline void Assert(bool ACondition, const char* AMessage) {
 }
 
 // Standard messages of the runtime's own errors.
-FUNDREL_API [[noreturn]] void RaiseRangeError();
-FUNDREL_API [[noreturn]] void RaiseDivByZero();
-FUNDREL_API [[noreturn]] void RaiseIntOverflow();
-FUNDREL_API [[noreturn]] void RaiseInvalidCast();
-FUNDREL_API [[noreturn]] void RaiseOutOfMemory();
+[[noreturn]] FUNDREL_API void RaiseRangeError();
+[[noreturn]] FUNDREL_API void RaiseDivByZero();
+[[noreturn]] FUNDREL_API void RaiseIntOverflow();
+[[noreturn]] FUNDREL_API void RaiseInvalidCast();
+[[noreturn]] FUNDREL_API void RaiseOutOfMemory();
 // "Cannot open file "<name>"." with the system's reason appended when one is known.
-FUNDREL_API [[noreturn]] void RaiseFileOpenError(const String& AFileName);
-FUNDREL_API [[noreturn]] void RaiseReadError();
+[[noreturn]] FUNDREL_API void RaiseFileOpenError(const String& AFileName);
+[[noreturn]] FUNDREL_API void RaiseReadError();
 
 // Checked 32-bit arithmetic raising EIntOverflow or EDivByZero.
 FUNDREL_API int32_t CheckedAdd(int32_t A, int32_t B);
