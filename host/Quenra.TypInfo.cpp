@@ -326,6 +326,14 @@ String TClassInfo::Attribute(const String& AKey) const {
   return String();
 }
 
+std::vector<String> TClassInfo::AttributeValues(const String& AKey, bool AInherited) const {
+  std::vector<String> values;
+  for (TClass c = this; c; c = AInherited ? c->FParent : nullptr)
+    for (const auto& [key, value] : c->FAttributes)
+      if (SameText(key, AKey)) values.push_back(value);
+  return values;
+}
+
 TObject* TClassInfo::Create() const {
   if (!FCreate) throw EClassNotFound("Class " + FName + " cannot be created without arguments");
   return FCreate();

@@ -178,8 +178,10 @@ class FUNDREL_API TClassInfo {
   // By name, compared without case; null when the class and its parents have none.
   const TPropInfo* FindProperty(const String& AName) const;
   const std::vector<const TMemberInfo*>& Members() const { return FAllMembers; }
-  // Class attributes (parents' included, own first): "" when absent.
+  // Class attributes, keys compared without case: the first value (own class first, then the
+  // parents'), "" when absent; or every value of the key, own first (AInherited: parents' too).
   String Attribute(const String& AKey) const;
+  std::vector<String> AttributeValues(const String& AKey, bool AInherited = true) const;
 
   // Virtual constructors. Each raises EClassNotFound when the class cannot be made that way
   // (abstract, or no such constructor). Create makes a default-constructed object (a counted
@@ -508,6 +510,7 @@ class TClassBuilder {
     FInfo.FOwnMembers.push_back(std::move(m));
   }
 
+  // A class attribute; a key may be given several times (the stream types of a pin class).
   void Attribute(const String& AKey, const String& AValue) { FInfo.FAttributes.emplace_back(AKey, AValue); }
 
   // A virtual constructor with these argument types, for TClassInfo::Construct.

@@ -39,13 +39,20 @@ class TPinBase : public TComponent {
   TPinBase(TComponent* AOwner, int32_t ALockItem) : TComponent(AOwner), LockItem(ALockItem) {}
   int32_t LockItem;
 };
-FUNDREL_PUBLISHED(TPinBase, TComponent) { P.Constructor<TComponent*, int32_t>(); }
+FUNDREL_PUBLISHED(TPinBase, TComponent) {
+  P.Constructor<TComponent*, int32_t>();
+  P.Attribute("Stream", "{A1}");
+  P.Attribute("Stream", "{A2}");
+}
 
 class TFastPin : public TPinBase {
  public:
   using TPinBase::TPinBase;
 };
-FUNDREL_PUBLISHED(TFastPin, TPinBase) { P.Constructor<TComponent*, int32_t>(); }
+FUNDREL_PUBLISHED(TFastPin, TPinBase) {
+  P.Constructor<TComponent*, int32_t>();
+  P.Attribute("Stream", "{B}");
+}
 
 class TPinHolder : public TComponent {
  public:
@@ -121,6 +128,10 @@ TEST(ClassRegistry, ClassReferencesAndVirtualConstruction) {
   RegisterTestClasses();
   EXPECT_EQ(ClassOf<TPinHolder>()->Attribute("name"), "Holder");
   EXPECT_EQ(ClassOf<TPinHolder>()->Attribute("Missing"), "");
+  EXPECT_EQ(ClassOf<TFastPin>()->AttributeValues("Stream"),
+            (std::vector<String>{"{B}", "{A1}", "{A2}"})) << "own first, then inherited";
+  EXPECT_EQ(ClassOf<TFastPin>()->AttributeValues("stream", false), (std::vector<String>{"{B}"}));
+  EXPECT_EQ(ClassOf<TFastPin>()->Attribute("Stream"), "{B}");
 }
 
 TEST(ClassRegistry, PropertyInformation) {
