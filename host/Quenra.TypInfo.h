@@ -2,8 +2,9 @@
 // properties.
 //
 // A class gets a class reference by one declaration next to it, at namespace scope in the
-// class's own namespace (for a template instance: the namespace of the template or of one of its
-// arguments, where argument-dependent lookup finds it), listing its persisted properties in order, one line each:
+// class's own namespace (for a template instance: the namespace of the template or of one of
+// its arguments, where argument-dependent lookup finds it), listing its persisted properties in
+// order, one line each:
 //
 //   FUNDREL_PUBLISHED(TDVGPHatch, TLockPersistent) {
 //     P.Prop("ForegroundColor", &TDVGPHatch::GetForegroundColor, &TDVGPHatch::SetForegroundColor).Default(0xFFFFFFFF);
@@ -18,7 +19,8 @@
 // A property is written to a stream when its stored predicate holds (none means stored) and
 // it differs from its declared default (none means always written).
 //
-// Declared classes get their reference when the module holding the declaration is loaded.
+// Declared classes get their reference when the module holding the declaration is loaded (or
+// at their first ClassOf, whichever comes first).
 // Registration (RegisterClasses) makes a class findable by name. Every registry here forgets
 // what a module registered, and the classes a module declared, when that module is unloaded.
 // The registries may be used from any thread; registration normally runs at unit start-up.
