@@ -64,7 +64,7 @@ build/fuzz/obj/%.o: %.cpp
 -include $(FUZZ_OBJS:.o=.d)
 
 build/fuzz/fuzz_%: tests/fuzz/fuzz_%.cpp $(FUZZ_OBJS)
-	@$(FUZZ_CXX) $(FUZZ_CXXFLAGS) -fsanitize=fuzzer $^ -o $@ -lpthread
+	@$(FUZZ_CXX) $(FUZZ_CXXFLAGS) -fsanitize=fuzzer $^ -o $@ -lpthread -ldl
 
 fuzz: deps $(FUZZ_TARGETS)
 	@for t in $(FUZZ_TARGETS); do \
