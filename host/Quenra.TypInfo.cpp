@@ -159,7 +159,11 @@ void detail::TRegistryAccess::Finish(TClassInfo& AInfo) {
     AInfo.FAllProps = AInfo.FParent->FAllProps;
     AInfo.FAllMembers = AInfo.FParent->FAllMembers;
   }
-  for (auto& p : AInfo.FOwnProps) AInfo.FAllProps.push_back(p.get());
+  // A redeclared property replaces the inherited one (a new default or stored predicate).
+  for (auto& p : AInfo.FOwnProps) {
+    std::erase_if(AInfo.FAllProps, [&](const TPropInfo* q) { return SameText(q->Name, p->Name); });
+    AInfo.FAllProps.push_back(p.get());
+  }
   for (auto& m : AInfo.FOwnMembers) AInfo.FAllMembers.push_back(m.get());
 }
 

@@ -134,7 +134,20 @@ TEST(ClassRegistry, ClassReferencesAndVirtualConstruction) {
   EXPECT_EQ(ClassOf<TFastPin>()->Attribute("Stream"), "{B}");
 }
 
+// Redeclares an inherited property with another default.
+class TDeepChild : public TChild {
+ public:
+  explicit TDeepChild(TComponent* AOwner) : TChild(AOwner) { SetLevel(5); }
+};
+FUNDREL_PUBLISHED(TDeepChild, TChild) { P.Prop("Level", &TChild::GetLevel, &TChild::SetLevel).Default(5); }
+
 TEST(ClassRegistry, PropertyInformation) {
+  std::vector<const TPropInfo*> deep = ClassOf<TDeepChild>()->Properties();
+  ASSERT_EQ(deep.size(), 2u) << "Name, and Level once";
+  EXPECT_EQ(deep[1]->OrdDefault, 5);
+  TDeepChild d(nullptr);
+  EXPECT_TRUE(deep[1]->IsDefaultValue(d));
+
   TClass sample = ClassOf<TSample>();
   std::vector<String> names;
   for (const TPropInfo* p : sample->Properties()) names.push_back(p->Name);
