@@ -61,6 +61,7 @@ FUZZ_CXXFLAGS = -std=c++20 -g -O1 -I. -fno-omit-frame-pointer -fno-sanitize-reco
   -fsanitize=address,undefined,fuzzer-no-link
 FUZZ_OBJS = $(patsubst %.cpp,build/fuzz/obj/%.o,$(wildcard host/*.cpp platform/*.cpp))
 FUZZ_TARGETS = build/fuzz/fuzz_component_reader build/fuzz/fuzz_cbor_reader
+.SECONDARY: $(FUZZ_OBJS)
 
 build/fuzz/obj/%.o: %.cpp
 	@mkdir -p $(dir $@)
@@ -68,7 +69,7 @@ build/fuzz/obj/%.o: %.cpp
 -include $(FUZZ_OBJS:.o=.d)
 
 build/fuzz/fuzz_%: tests/fuzz/fuzz_%.cpp $(FUZZ_OBJS)
-	@$(FUZZ_CXX) $(FUZZ_CXXFLAGS) -fsanitize=fuzzer $^ -o $@ -lpthread
+	@$(FUZZ_CXX) $(FUZZ_CXXFLAGS) -fsanitize=fuzzer $^ -o $@ -lpthread -ldl
 
 fuzz-host: deps $(FUZZ_TARGETS)
 	@for t in $(FUZZ_TARGETS); do \

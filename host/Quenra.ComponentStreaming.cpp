@@ -841,7 +841,12 @@ TComponent* TReader::ReadNode(const TObjectNode& node, TComponent* ARoot) {
   }
   // Components that Loaded makes start normally.
   scope.reset();
-  for (TComponent* c : FLoaded) c->Loaded();
+  try {
+    for (TComponent* c : FLoaded) c->Loaded();
+  } catch (...) {
+    if (ownRoot) TObject::Free(ARoot);
+    throw;
+  }
   return ARoot;
 }
 

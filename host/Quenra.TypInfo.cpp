@@ -159,7 +159,11 @@ void detail::TRegistryAccess::Finish(TClassInfo& AInfo) {
     AInfo.FAllProps = AInfo.FParent->FAllProps;
     AInfo.FAllMembers = AInfo.FParent->FAllMembers;
   }
-  for (auto& p : AInfo.FOwnProps) AInfo.FAllProps.push_back(p.get());
+  // A redeclared property replaces the inherited one (a new default or stored predicate).
+  for (auto& p : AInfo.FOwnProps) {
+    std::erase_if(AInfo.FAllProps, [&](const TPropInfo* q) { return SameText(q->Name, p->Name); });
+    AInfo.FAllProps.push_back(p.get());
+  }
   for (auto& m : AInfo.FOwnMembers) AInfo.FAllMembers.push_back(m.get());
 }
 
@@ -324,6 +328,14 @@ String TClassInfo::Attribute(const String& AKey) const {
     for (const auto& [key, value] : c->FAttributes)
       if (SameText(key, AKey)) return value;
   return String();
+}
+
+std::vector<String> TClassInfo::AttributeValues(const String& AKey, bool AInherited) const {
+  std::vector<String> values;
+  for (TClass c = this; c; c = AInherited ? c->FParent : nullptr)
+    for (const auto& [key, value] : c->FAttributes)
+      if (SameText(key, AKey)) values.push_back(value);
+  return values;
 }
 
 TObject* TClassInfo::Create() const {

@@ -2,8 +2,9 @@
 // properties.
 //
 // A class gets a class reference by one declaration next to it, at namespace scope in the
-// class's own namespace (for a template instance: the namespace of the template or of one of its
-// arguments, where argument-dependent lookup finds it), listing its persisted properties in order, one line each:
+// class's own namespace (for a template instance: the namespace of the template or of one of
+// its arguments, where argument-dependent lookup finds it), listing its persisted properties in
+// order, one line each:
 //
 //   FUNDREL_PUBLISHED(TDVGPHatch, TLockPersistent) {
 //     P.Prop("ForegroundColor", &TDVGPHatch::GetForegroundColor, &TDVGPHatch::SetForegroundColor).Default(0xFFFFFFFF);
@@ -18,7 +19,8 @@
 // A property is written to a stream when its stored predicate holds (none means stored) and
 // it differs from its declared default (none means always written).
 //
-// Declared classes get their reference when the module holding the declaration is loaded.
+// Declared classes get their reference when the module holding the declaration is loaded (or
+// at their first ClassOf, whichever comes first).
 // Registration (RegisterClasses) makes a class findable by name. Every registry here forgets
 // what a module registered, and the classes a module declared, when that module is unloaded.
 // The registries may be used from any thread; registration normally runs at unit start-up.
@@ -178,8 +180,10 @@ class FUNDREL_API TClassInfo {
   // By name, compared without case; null when the class and its parents have none.
   const TPropInfo* FindProperty(const String& AName) const;
   const std::vector<const TMemberInfo*>& Members() const { return FAllMembers; }
-  // Class attributes (parents' included, own first): "" when absent.
+  // Class attributes, keys compared without case: the first value (own class first, then the
+  // parents'), "" when absent; or every value of the key, own first (AInherited: parents' too).
   String Attribute(const String& AKey) const;
+  std::vector<String> AttributeValues(const String& AKey, bool AInherited = true) const;
 
   // Virtual constructors. Each raises EClassNotFound when the class cannot be made that way
   // (abstract, or no such constructor). Create makes a default-constructed object (a counted
@@ -508,6 +512,7 @@ class TClassBuilder {
     FInfo.FOwnMembers.push_back(std::move(m));
   }
 
+  // A class attribute; a key may be given several times (the stream types of a pin class).
   void Attribute(const String& AKey, const String& AValue) { FInfo.FAttributes.emplace_back(AKey, AValue); }
 
   // A virtual constructor with these argument types, for TClassInfo::Construct.

@@ -228,7 +228,7 @@ TEST(Serialization, BadInputRaisesAndNeverCrashes) {
     EXPECT_NE(ReadAll(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(cut))), "") << cut;
   // Every single-byte change either reads or raises a stream error.
   for (size_t i = 0; i < good.size(); ++i)
-    for (uint8_t flip : {uint8_t(0x01), uint8_t(0x20), uint8_t(0xFF)}) {
+    for (uint8_t flip : {uint8_t(0x01), uint8_t(0xE0)}) {  // a low bit, and the major type
       std::vector<uint8_t> bad = good;
       bad[i] ^= flip;
       ReadAll(bad);

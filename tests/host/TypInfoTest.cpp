@@ -39,13 +39,20 @@ class TPinBase : public TComponent {
   TPinBase(TComponent* AOwner, int32_t ALockItem) : TComponent(AOwner), LockItem(ALockItem) {}
   int32_t LockItem;
 };
-FUNDREL_PUBLISHED(TPinBase, TComponent) { P.Constructor<TComponent*, int32_t>(); }
+FUNDREL_PUBLISHED(TPinBase, TComponent) {
+  P.Constructor<TComponent*, int32_t>();
+  P.Attribute("Stream", "{A1}");
+  P.Attribute("Stream", "{A2}");
+}
 
 class TFastPin : public TPinBase {
  public:
   using TPinBase::TPinBase;
 };
-FUNDREL_PUBLISHED(TFastPin, TPinBase) { P.Constructor<TComponent*, int32_t>(); }
+FUNDREL_PUBLISHED(TFastPin, TPinBase) {
+  P.Constructor<TComponent*, int32_t>();
+  P.Attribute("Stream", "{B}");
+}
 
 class TPinHolder : public TComponent {
  public:
@@ -121,9 +128,26 @@ TEST(ClassRegistry, ClassReferencesAndVirtualConstruction) {
   RegisterTestClasses();
   EXPECT_EQ(ClassOf<TPinHolder>()->Attribute("name"), "Holder");
   EXPECT_EQ(ClassOf<TPinHolder>()->Attribute("Missing"), "");
+  EXPECT_EQ(ClassOf<TFastPin>()->AttributeValues("Stream"),
+            (std::vector<String>{"{B}", "{A1}", "{A2}"})) << "own first, then inherited";
+  EXPECT_EQ(ClassOf<TFastPin>()->AttributeValues("stream", false), (std::vector<String>{"{B}"}));
+  EXPECT_EQ(ClassOf<TFastPin>()->Attribute("Stream"), "{B}");
 }
 
+// Redeclares an inherited property with another default.
+class TDeepChild : public TChild {
+ public:
+  explicit TDeepChild(TComponent* AOwner) : TChild(AOwner) { SetLevel(5); }
+};
+FUNDREL_PUBLISHED(TDeepChild, TChild) { P.Prop("Level", &TChild::GetLevel, &TChild::SetLevel).Default(5); }
+
 TEST(ClassRegistry, PropertyInformation) {
+  std::vector<const TPropInfo*> deep = ClassOf<TDeepChild>()->Properties();
+  ASSERT_EQ(deep.size(), 2u) << "Name, and Level once";
+  EXPECT_EQ(deep[1]->OrdDefault, 5);
+  TDeepChild d(nullptr);
+  EXPECT_TRUE(deep[1]->IsDefaultValue(d));
+
   TClass sample = ClassOf<TSample>();
   std::vector<String> names;
   for (const TPropInfo* p : sample->Properties()) names.push_back(p->Name);
