@@ -225,7 +225,8 @@ String NumberToText(T AValue) {
 
 String CurrencyToText(int64_t AScaled) {
   uint64_t magnitude = AScaled < 0 ? 0 - uint64_t(AScaled) : uint64_t(AScaled);
-  String text = (AScaled < 0 ? "-" : "") + NumberToText(magnitude / 10000);
+  String text(AScaled < 0 ? "-" : "");
+  text += NumberToText(magnitude / 10000);
   if (unsigned fraction = unsigned(magnitude % 10000)) {
     String digits = Format("%04u", fraction);
     digits.erase(digits.find_last_not_of('0') + 1);
