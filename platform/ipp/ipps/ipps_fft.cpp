@@ -63,11 +63,14 @@ WorkArea::WorkArea(std::size_t doubles, void* callerBuffer) {
   }
   if (doubles <= kCachedScratchDoubles) {
     if (tlsScratch.doubles < doubles) {
+      // Grow in powers of two so a thread settles after a few calls.
+      std::size_t size = 4096;
+      while (size < doubles) size *= 2;
       void* p = nullptr;
-      if (posix_memalign(&p, 64, kCachedScratchDoubles * sizeof(double)) != 0) return;
+      if (posix_memalign(&p, 64, size * sizeof(double)) != 0) return;
       std::free(tlsScratch.block);
       tlsScratch.block = p;
-      tlsScratch.doubles = kCachedScratchDoubles;
+      tlsScratch.doubles = size;
     }
     FData = static_cast<double*>(tlsScratch.block);
     return;
