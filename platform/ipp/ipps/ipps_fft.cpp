@@ -148,14 +148,14 @@ IPPAPI_EXPORT IppStatus ippsFFTInitAlloc_C_64fc(IppsFFTSpec_C_64fc** ppFFTSpec, 
   if (order < 0 || order > dsp::kMaxFftOrder) return ippStsFftOrderErr;
   Scales scale;
   if (!ScalesFor(flag, order, scale)) return ippStsFftFlagErr;
-  auto* spec = new (std::nothrow) IppsFFTSpec_C_64fc{kTagFftC, flag, hint, scale, nullptr};
-  if (!spec) return ippStsMemAllocErr;
-  spec->plan = dsp::CreateFftPlan(order);
-  if (!spec->plan) {
-    delete spec;
+  auto* desc = new (std::nothrow) IppsFFTSpec_C_64fc{kTagFftC, flag, hint, scale, nullptr};
+  if (!desc) return ippStsMemAllocErr;
+  desc->plan = dsp::CreateFftPlan(order);
+  if (!desc->plan) {
+    delete desc;
     return ippStsMemAllocErr;
   }
-  *ppFFTSpec = spec;
+  *ppFFTSpec = desc;
   return ippStsNoErr;
 }
 
@@ -165,14 +165,14 @@ IPPAPI_EXPORT IppStatus ippsFFTInitAlloc_R_64f(IppsFFTSpec_R_64f** ppFFTSpec, in
   if (order < 0 || order > dsp::kMaxFftOrder) return ippStsFftOrderErr;
   Scales scale;
   if (!ScalesFor(flag, order, scale)) return ippStsFftFlagErr;
-  auto* spec = new (std::nothrow) IppsFFTSpec_R_64f{kTagFftR, flag, hint, scale, nullptr};
-  if (!spec) return ippStsMemAllocErr;
-  spec->plan = dsp::CreateRealFftPlan(order);
-  if (!spec->plan) {
-    delete spec;
+  auto* desc = new (std::nothrow) IppsFFTSpec_R_64f{kTagFftR, flag, hint, scale, nullptr};
+  if (!desc) return ippStsMemAllocErr;
+  desc->plan = dsp::CreateRealFftPlan(order);
+  if (!desc->plan) {
+    delete desc;
     return ippStsMemAllocErr;
   }
-  *ppFFTSpec = spec;
+  *ppFFTSpec = desc;
   return ippStsNoErr;
 }
 
