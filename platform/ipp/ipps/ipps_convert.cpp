@@ -183,9 +183,11 @@ IPPAPI_EXPORT IppStatus ippsConvert_32s64f(const Ipp32s* pSrc, Ipp64f* pDst, int
 IPPAPI_EXPORT IppStatus ippsConvert_64f32f(const Ipp64f* pSrc, Ipp32f* pDst, int len) {
   EW_CHECK(len, pSrc, pDst);
 #if defined(__x86_64__) && defined(__SSE__)
-  if (len >= 256) {  // reading the status register costs tens of cycles
-    constexpr unsigned kOverflow = 0x8;  // MXCSR.OE
-    const unsigned csr = _mm_getcsr();
+  constexpr unsigned kOverflow = 0x8, kOverflowMasked = 0x400;  // MXCSR.OE, MXCSR.OM
+  // Reading the status register costs tens of cycles; a caller that traps on overflow must not
+  // see the bare conversion's.
+  const unsigned csr = len >= 256 ? _mm_getcsr() : 0;
+  if (csr & kOverflowMasked) {
     if (csr & kOverflow) _mm_setcsr(csr & ~kOverflow);
     EW_DISPATCH(F64ToF32Raw)(pSrc, pDst, len);
     const bool overflow = (_mm_getcsr() & kOverflow) != 0;

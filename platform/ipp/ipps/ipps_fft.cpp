@@ -63,11 +63,14 @@ WorkArea::WorkArea(std::size_t doubles, void* callerBuffer) {
   }
   if (doubles <= kCachedScratchDoubles) {
     if (tlsScratch.doubles < doubles) {
+      // Grow in powers of two so a thread settles after a few calls.
+      std::size_t size = 4096;
+      while (size < doubles) size *= 2;
       void* p = nullptr;
-      if (posix_memalign(&p, 64, kCachedScratchDoubles * sizeof(double)) != 0) return;
+      if (posix_memalign(&p, 64, size * sizeof(double)) != 0) return;
       std::free(tlsScratch.block);
       tlsScratch.block = p;
-      tlsScratch.doubles = kCachedScratchDoubles;
+      tlsScratch.doubles = size;
     }
     FData = static_cast<double*>(tlsScratch.block);
     return;
@@ -145,14 +148,14 @@ IPPAPI_EXPORT IppStatus ippsFFTInitAlloc_C_64fc(IppsFFTSpec_C_64fc** ppFFTSpec, 
   if (order < 0 || order > dsp::kMaxFftOrder) return ippStsFftOrderErr;
   Scales scale;
   if (!ScalesFor(flag, order, scale)) return ippStsFftFlagErr;
-  auto* spec = new (std::nothrow) IppsFFTSpec_C_64fc{kTagFftC, flag, hint, scale, nullptr};
-  if (!spec) return ippStsMemAllocErr;
-  spec->plan = dsp::CreateFftPlan(order);
-  if (!spec->plan) {
-    delete spec;
+  auto* desc = new (std::nothrow) IppsFFTSpec_C_64fc{kTagFftC, flag, hint, scale, nullptr};
+  if (!desc) return ippStsMemAllocErr;
+  desc->plan = dsp::CreateFftPlan(order);
+  if (!desc->plan) {
+    delete desc;
     return ippStsMemAllocErr;
   }
-  *ppFFTSpec = spec;
+  *ppFFTSpec = desc;
   return ippStsNoErr;
 }
 
@@ -162,14 +165,14 @@ IPPAPI_EXPORT IppStatus ippsFFTInitAlloc_R_64f(IppsFFTSpec_R_64f** ppFFTSpec, in
   if (order < 0 || order > dsp::kMaxFftOrder) return ippStsFftOrderErr;
   Scales scale;
   if (!ScalesFor(flag, order, scale)) return ippStsFftFlagErr;
-  auto* spec = new (std::nothrow) IppsFFTSpec_R_64f{kTagFftR, flag, hint, scale, nullptr};
-  if (!spec) return ippStsMemAllocErr;
-  spec->plan = dsp::CreateRealFftPlan(order);
-  if (!spec->plan) {
-    delete spec;
+  auto* desc = new (std::nothrow) IppsFFTSpec_R_64f{kTagFftR, flag, hint, scale, nullptr};
+  if (!desc) return ippStsMemAllocErr;
+  desc->plan = dsp::CreateRealFftPlan(order);
+  if (!desc->plan) {
+    delete desc;
     return ippStsMemAllocErr;
   }
-  *ppFFTSpec = spec;
+  *ppFFTSpec = desc;
   return ippStsNoErr;
 }
 
