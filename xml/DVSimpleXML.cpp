@@ -118,13 +118,20 @@ uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
 TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
   if (AName.empty()) return 0;
   const uint32_t h = Hash(AName);
+  // Documents repeat a few names over and over: most look-ups end in this cache.
+  TEntry*& cached = FRecent[(h ^ (h >> 7)) & (RecentSize - 1)];
+  if (cached && cached->Hash == h && cached->Name == AName) return reinterpret_cast<TXmlNameID>(cached);
   const size_t b = h % FNames.size();
   auto& hashes = FHashTable[b];
   auto& names = FNames[b];
   for (size_t i = 0; i < hashes.size(); ++i)
-    if (hashes[i] == h && names[i]->Name == AName) return reinterpret_cast<TXmlNameID>(names[i]);
+    if (hashes[i] == h && names[i]->Name == AName) {
+      cached = names[i];
+      return reinterpret_cast<TXmlNameID>(names[i]);
+    }
   names.push_back(new TEntry{TXmlString(AName), h});
   hashes.push_back(h);
+  cached = names.back();
   return reinterpret_cast<TXmlNameID>(names.back());
 }
 

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -329,6 +330,8 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
     TXmlString Name;
     uint32_t Hash;
   };
+  static constexpr size_t RecentSize = 64;
+  TEntry* FRecent[RecentSize] = {};
   std::vector<std::vector<TEntry*>> FNames;
   std::vector<std::vector<uint32_t>> FHashTable;
   TXmlNameID FXmlTextNameID = 0;
@@ -856,11 +859,20 @@ class FUNDREL_API TStrXmlWriter final : public TBinXmlWriter {
 };
 
 // Reads the binary form's primitives; running out of bytes raises "Error reading data".
+// Reads the binary form's primitives; running out of bytes raises "Error reading data". The bytes
+// at hand are a window [FCur, FEnd); subclasses refill it.
 class FUNDREL_API TBinXmlReader {
  public:
   TBinXmlReader() = default;
   virtual ~TBinXmlReader() = default;
-  virtual void Read(void* ABuffer, int32_t ASize) = 0;
+  void Read(void* ABuffer, int32_t ASize) {
+    if (FUNDREL_LIKELY(ASize >= 0 && ASize <= FEnd - FCur)) {
+      std::memcpy(ABuffer, FCur, static_cast<size_t>(ASize));
+      FCur += ASize;
+    } else {
+      ReadSlow(ABuffer, ASize);
+    }
+  }
   // Bytes still available.
   virtual int64_t Available() const = 0;
 
@@ -878,42 +890,52 @@ class FUNDREL_API TBinXmlReader {
   void ReadNodeBody(TXmlNode* ANode);
 
  protected:
+  // Reads what the window does not hold.
+  virtual void ReadSlow(void* ABuffer, int32_t ASize) = 0;
   [[noreturn]] static void RaiseReadError();
+  const char* FCur = nullptr;
+  const char* FEnd = nullptr;
 
  private:
   int32_t ReadCount();
+  // UTF-8 text of ACount bytes as UTF-16.
+  TXmlString ReadUtf8(int32_t ACount);
+  TXmlNameID NameOfHash(TXmlNameTable* ANames, uint32_t AHash);
   int32_t ReadBodyHead(TXmlNode* ANode);
   // Reads one record into AParent's children; answers the node when a body follows.
   TXmlNode* ReadNodeRecord(TXmlNode* AParent);
   int32_t FOptions = 0;
+  // Recently resolved name hashes: a table only grows, so a resolved hash stays valid.
+  struct THashSlot {
+    uint32_t Hash = 0;
+    TXmlNameID ID = 0;
+  };
+  THashSlot FHashCache[256];
 };
 
 class FUNDREL_API TStmXmlReader final : public TBinXmlReader {
  public:
   TStmXmlReader(TXmlStream& AStream, int32_t ABufSize = 65536);
-  void Read(void* ABuffer, int32_t ASize) override;
-  int64_t Available() const override { return FBufRemain + FRemainSize; }
+  int64_t Available() const override { return (FEnd - FCur) + FRemainSize; }
+
+ protected:
+  void ReadSlow(void* ABuffer, int32_t ASize) override;
 
  private:
   TXmlStream& FStream;
   std::vector<char> FBufStart;
-  const char* FBufPtr;
   int32_t FBufSize;
-  int32_t FBufRemain = 0;
   int64_t FRemainSize;  // bytes left in the stream beyond the buffer
 };
 
 class FUNDREL_API TStrXmlReader final : public TBinXmlReader {
  public:
-  // Reads from ABytes (which must outlive the reader) starting at AOffset.
+  // Reads from AData (which must outlive the reader) starting at AOffset.
   TStrXmlReader(const TXmlBytes& AData, size_t AOffset = 0);
-  void Read(void* ABuffer, int32_t ASize) override;
-  int64_t Available() const override { return FRemain; }
+  int64_t Available() const override { return FEnd - FCur; }
 
- private:
-  const TXmlBytes& FData;
-  size_t FPtr;
-  int64_t FRemain;
+ protected:
+  void ReadSlow(void* ABuffer, int32_t ASize) override;
 };
 
 // ---- Module functions -----------------------------------------------------------------------
