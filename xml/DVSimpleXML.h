@@ -426,10 +426,6 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void SetAttrValue(TXmlNameID ANameID, TVariant AValue);
   // Replaces the attributes by AAttrs (distinct names), leaving AAttrs empty.
   void TakeAttrs(std::vector<TXmlAttrData>& AAttrs);
-  // Makes room for at least ACount attributes.
-  void ReserveAttrs(int32_t ACount) {
-    if (static_cast<size_t>(ACount) > FAttrs.size()) FAttrs.resize(static_cast<size_t>(ACount));
-  }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.
@@ -911,6 +907,7 @@ class FUNDREL_API TBinXmlReader {
     TXmlNameID ID = 0;
   };
   THashSlot FHashCache[256];
+  std::vector<TXmlAttrData> FAttrScratch;
 };
 
 class FUNDREL_API TStmXmlReader final : public TBinXmlReader {

@@ -448,15 +448,12 @@ TXmlString TBinXmlReader::ReadUtf8(int32_t ACount) {
     return Utf8ToUtf16(bytes);
   }
   const auto* p = reinterpret_cast<const unsigned char*>(FCur);
-  int32_t i = 0;
-  while (i < ACount && p[i] < 0x80) ++i;
-  TXmlString r;
-  if (i == ACount) {
-    r.resize(static_cast<size_t>(ACount));
-    for (int32_t k = 0; k < ACount; ++k) r[static_cast<size_t>(k)] = p[k];
-  } else {
-    r = Utf8ToUtf16(std::string_view(FCur, static_cast<size_t>(ACount)));
-  }
+  TXmlString r(p, p + ACount);  // right when all bytes are ASCII, the usual case
+  for (char16_t c : r)
+    if (c >= 0x80) {
+      r = Utf8ToUtf16(std::string_view(FCur, static_cast<size_t>(ACount)));
+      break;
+    }
   FCur += ACount;
   return r;
 }
@@ -515,11 +512,20 @@ TVariant TBinXmlReader::ReadVariant() {
 int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   TXmlNameTable* names = ANode->Names();
   const int32_t attrs = ReadLongint();
-  // Every attribute takes at least two bytes: a count beyond that is not believed.
-  if (attrs > 0) ANode->ReserveAttrs(static_cast<int32_t>(std::min<int64_t>(attrs, Available() / 2)));
-  for (int32_t i = 0; i < attrs; ++i) {
-    const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
-    ANode->SetAttrValue(id, ReadVariant());
+  if (attrs > 0) {
+    std::vector<TXmlAttrData>& read = FAttrScratch;
+    read.clear();
+    for (int32_t i = 0; i < ANode->AttrCount(); ++i) read.push_back(ANode->AttrData(i));
+    for (int32_t i = 0; i < attrs; ++i) {
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      TVariant value = ReadVariant();
+      auto same = std::find_if(read.begin(), read.end(), [id](const TXmlAttrData& a) { return a.NameID == id; });
+      if (same != read.end())
+        same->Value = std::move(value);
+      else
+        read.push_back(TXmlAttrData{id, std::move(value)});
+    }
+    ANode->TakeAttrs(read);
   }
   return ReadLongint();
 }
