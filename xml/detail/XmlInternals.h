@@ -157,7 +157,7 @@ class TXmlSource {
   static constexpr size_t BufferUnits = 16384;
 
   TXmlSource(TXmlStream& AStream);
-  // Wraps the bytes in an owned memory stream.
+  // Reads AData in place; it must outlive the source.
   explicit TXmlSource(const TXmlBytes& AData);
   ~TXmlSource();
 

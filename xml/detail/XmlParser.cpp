@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/Quenra.SysUtils.h"
 #include "xml/detail/XmlInternals.h"
 
 namespace fundrel {
@@ -28,8 +29,34 @@ TXmlSource::TXmlSource(TXmlStream& AStream)
   NextSlow();
 }
 
+namespace {
+// Reads a byte string in place; the source never writes.
+class TBytesStream final : public TXmlStream {
+ public:
+  explicit TBytesStream(const TXmlBytes& AData) : FData(AData) {}
+  int64_t Read(void* ABuffer, int64_t ACount) override {
+    const int64_t n = std::max<int64_t>(0, std::min<int64_t>(ACount, static_cast<int64_t>(FData.size()) - FPosition));
+    std::memcpy(ABuffer, FData.data() + FPosition, static_cast<size_t>(n));
+    FPosition += n;
+    return n;
+  }
+  void Write(const void*, int64_t) override { throw EWriteError("Stream write error"); }
+  int64_t Seek(int64_t AOffset, TXmlSeekOrigin AOrigin) override {
+    const int64_t base = AOrigin == TXmlSeekOrigin::Beginning ? 0
+                         : AOrigin == TXmlSeekOrigin::Current ? FPosition
+                                                               : static_cast<int64_t>(FData.size());
+    return FPosition = std::max<int64_t>(0, base + AOffset);
+  }
+  int64_t GetSize() override { return static_cast<int64_t>(FData.size()); }
+
+ private:
+  const TXmlBytes& FData;
+  int64_t FPosition = 0;
+};
+}  // namespace
+
 TXmlSource::TXmlSource(const TXmlBytes& AData)
-    : FOwnedStream(new TXmlMemoryStream(AData)), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
+    : FOwnedStream(new TBytesStream(AData)), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
   FStream = FOwnedStream.get();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
