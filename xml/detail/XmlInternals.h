@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "xml/DVSimpleXML.h"
 
 namespace fundrel::detail {
@@ -32,6 +36,23 @@ inline bool IsNameChar(char16_t c) {
   return IsLetterSlow(c) || IsDigitSlow(c);
 }
 bool IsName(std::u16string_view AText);
+
+// The first position in [AFrom, AEnd) holding A, B or C (AEnd when none does).
+inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char16_t A, char16_t B, char16_t C) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(A));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(B));
+  const __m128i vc = _mm_set1_epi16(static_cast<short>(C));
+  while (AEnd - AFrom >= 8) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
+    if (const int mask = _mm_movemask_epi8(hit)) return AFrom + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+    AFrom += 8;
+  }
+#endif
+  while (AFrom < AEnd && *AFrom != A && *AFrom != B && *AFrom != C) ++AFrom;
+  return AFrom;
+}
 
 // Case-insensitive comparison by the Unicode full case folding.
 bool SameTextNoCase(std::u16string_view A, std::u16string_view B);
@@ -191,6 +212,25 @@ class TXmlSource {
     }
   }
 
+  // As TakeWhile, with AScan(p, end) answering the first position in [p, end) that stops the run.
+  template <class F>
+  void TakeUntil(TXmlToken& AToken, F AScan) {
+    while (CurChar != 0) {
+      const char16_t* p = FBufPtr;
+      const char16_t* e = FBufEnd;
+      const char16_t* q = AScan(p, e);
+      if (q == p) return;
+      AToken.Append(p, static_cast<size_t>(q - p));
+      if (q < e) {
+        FBufPtr = q;
+        CurChar = *q;
+        return;
+      }
+      FBufPtr = e - 1;
+      Next();
+    }
+  }
+
   // Attributes being read, moved into their node in one piece.
   std::vector<TXmlAttrData> AttrScratch;
 
@@ -228,6 +268,7 @@ class TXmlSource {
   size_t FRawSize = 0;
   size_t FBufRawStart = 0;  // raw offset of the buffer's first character while the code page is 0
   bool FStreamEnded = false;
+  bool FSawNul = false;  // the last UTF-8 block held a NUL byte
   uint16_t FCodepage = 0;
   std::unique_ptr<detail::TCodePageDecoder> FDecoder;
 };
