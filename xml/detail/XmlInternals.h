@@ -85,8 +85,7 @@ class TCodePageEncoder {
   ~TCodePageEncoder();
   TCodePageEncoder(const TCodePageEncoder&) = delete;
   TCodePageEncoder& operator=(const TCodePageEncoder&) = delete;
-  // Answers the bytes written into AOut (at most ACapacity, which must allow 3 bytes a unit plus
-  // the few bytes a stateful encoding needs to return to its initial state).
+  // Answers the bytes the text takes; they are in AOut when that is at most ACapacity.
   size_t Encode(std::u16string_view AText, char* AOut, size_t ACapacity);
 
  private:

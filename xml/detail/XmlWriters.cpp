@@ -43,10 +43,29 @@ void TXmlSaver::Save(std::u16string_view AText) {
 }
 
 void TXmlSaver::Convert(std::u16string_view AText) {
-  size_t written = FEncoder ? FEncoder->Encode(AText, FBufferPtr, static_cast<size_t>(FRemain))
-                            : EncodeUtf8(AText, FBufferPtr);
-  FBufferPtr += written;
-  FRemain -= static_cast<int32_t>(written);
+  if (!FEncoder) {
+    const size_t written = EncodeUtf8(AText, FBufferPtr);
+    FBufferPtr += written;
+    FRemain -= static_cast<int32_t>(written);
+    return;
+  }
+  const size_t need = FEncoder->Encode(AText, FBufferPtr, static_cast<size_t>(FRemain));
+  if (need <= static_cast<size_t>(FRemain)) {
+    FBufferPtr += need;
+    FRemain -= static_cast<int32_t>(need);
+    return;
+  }
+  // A stateful encoding switching often takes more than 3 bytes a unit: pass it through in pieces.
+  std::string bytes(need, '\0');
+  FEncoder->Encode(AText, bytes.data(), need);
+  for (size_t done = 0; done < need;) {
+    if (FRemain == 0) FlushBuffer();
+    const size_t n = std::min(need - done, static_cast<size_t>(FRemain));
+    std::memcpy(FBufferPtr, bytes.data() + done, n);
+    FBufferPtr += n;
+    FRemain -= static_cast<int32_t>(n);
+    done += n;
+  }
 }
 
 void TXmlStmSaver::FlushBuffer() {
