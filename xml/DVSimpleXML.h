@@ -359,7 +359,7 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
   void Exchange(int32_t AIndex1, int32_t AIndex2) override;
   TXmlString Get_XML() override;
 
-  TXmlNode* Item(int32_t AIndex) const { return FItems[static_cast<size_t>(AIndex)]; }
+  TXmlNode* Item(int32_t AIndex) const { return FItems[AIndex]; }
   // Answers the node actually inserted (a clone when the node had to be copied). -1 appends.
   TXmlNode* Insert(TXmlNode* ANode, int32_t AIndex);
   void Delete(int32_t AIndex);
@@ -380,9 +380,12 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
   TXmlNode* Adopt(TXmlNode* ANode);
   void Drop(TXmlNode* ANode);
 
+  static constexpr int32_t InlineCapacity = 4;
   TXmlNode* FOwnerNode;
-  std::vector<TXmlNode*> FItems;  // the size is the capacity
+  TXmlNode** FItems;  // FInline while there is room; most lists are short
   int32_t FCount = 0;
+  int32_t FCapacity = InlineCapacity;
+  TXmlNode* FInline[InlineCapacity];
 };
 
 // The node core. The interface methods of IXmlNode are implemented here once and exposed on each
