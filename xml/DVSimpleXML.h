@@ -255,7 +255,9 @@ struct IXmlDocument : IXmlNode {
   virtual TIntf<IXmlProcessingInstruction> CreateProcessingInstruction(TXmlNameID ATargetID,
                                                                        const TXmlString& AData) = 0;
   // Every load first removes all children and attributes; a failed load keeps what was read.
-  // The binary form when the bytes start with the signature, else text.
+  // Text is read as one character per byte until an XML declaration names its encoding (UTF-8 when
+  // it names none); a NUL character ends the input. The binary form when the bytes start with the
+  // signature, else text.
   virtual void LoadXML(const TXmlBytes& AXml) = 0;
   virtual void LoadBinaryXML(const TXmlBytes& AXml) = 0;
   // From the stream's position; the binary form when the next 14 bytes are the signature.
