@@ -342,10 +342,7 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
 }
 
 void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
-  // The parser knows the count: the array gets exactly that capacity.
-  FAttrs.clear();
-  FAttrs.reserve(AAttrs.size());
-  for (TXmlAttrData& a : AAttrs) FAttrs.push_back(std::move(a));
+  FAttrs.swap(AAttrs);
   FAttrCount = static_cast<int32_t>(FAttrs.size());
   AAttrs.clear();
 }

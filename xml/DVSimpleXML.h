@@ -429,8 +429,19 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TVariant* FindAttr(TXmlNameID ANameID);
   // Sets (or adds at the end) without interning; internal fast path.
   void SetAttrValue(TXmlNameID ANameID, TVariant AValue);
-  // Replaces the attributes by AAttrs (distinct names), leaving AAttrs empty.
+  // Replaces the attributes by AAttrs (distinct names); AAttrs is left empty.
   void TakeAttrs(std::vector<TXmlAttrData>& AAttrs);
+  // Appends an attribute whose name the node does not have yet.
+  void AddNewAttr(TXmlNameID ANameID, TVariant&& AValue) {
+    if (static_cast<size_t>(FAttrCount) == FAttrs.size()) {
+      FAttrs.emplace_back(TXmlAttrData{ANameID, std::move(AValue)});
+    } else {
+      FAttrs[static_cast<size_t>(FAttrCount)] = TXmlAttrData{ANameID, std::move(AValue)};
+    }
+    ++FAttrCount;
+  }
+  // Makes room for ACount more attributes in one step.
+  void ReserveAttrs(size_t ACount) { FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount); }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.
@@ -912,7 +923,6 @@ class FUNDREL_API TBinXmlReader {
     TXmlNameID ID = 0;
   };
   THashSlot FHashCache[256];
-  std::vector<TXmlAttrData> FAttrScratch;
 };
 
 class FUNDREL_API TStmXmlReader final : public TBinXmlReader {

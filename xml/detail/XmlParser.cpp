@@ -310,6 +310,7 @@ void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlT
   if (!IsNameStart(S.CurChar)) return;
   std::vector<TXmlAttrData>& attrs = S.AttrScratch;
   attrs.clear();
+  attrs.reserve(8);  // the array becomes the node's
   TAttrCommit commit{S, ANode};
   while (IsNameStart(S.CurChar)) {
     const TXmlNameID id = ANames->GetID(S.ReadName(AName));

@@ -460,8 +460,8 @@ TXmlString TBinXmlReader::ReadWideString() {
 }
 
 TXmlString TBinXmlReader::ReadUtf8(int32_t ACount) {
-  if (ACount > Available()) RaiseReadError();
   if (ACount > FEnd - FCur) {
+    if (ACount > Available()) RaiseReadError();
     TXmlBytes bytes(static_cast<size_t>(ACount), '\0');
     Read(bytes.data(), ACount);
     return Utf8ToUtf16(bytes);
@@ -532,19 +532,16 @@ int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   TXmlNameTable* names = ANode->Names();
   const int32_t attrs = ReadLongint();
   if (attrs > 0) {
-    std::vector<TXmlAttrData>& read = FAttrScratch;
-    read.clear();
-    for (int32_t i = 0; i < ANode->AttrCount(); ++i) read.push_back(ANode->AttrData(i));
+    // Every attribute takes at least two bytes: a count beyond that is not believed.
+    ANode->ReserveAttrs(static_cast<size_t>(std::min<int64_t>(attrs, Available() / 2)));
     for (int32_t i = 0; i < attrs; ++i) {
       const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
       TVariant value = ReadVariant();
-      auto same = std::find_if(read.begin(), read.end(), [id](const TXmlAttrData& a) { return a.NameID == id; });
-      if (same != read.end())
-        same->Value = std::move(value);
+      if (TVariant* same = ANode->FindAttr(id))
+        *same = std::move(value);
       else
-        read.push_back(TXmlAttrData{id, std::move(value)});
+        ANode->AddNewAttr(id, std::move(value));
     }
-    ANode->TakeAttrs(read);
   }
   return ReadLongint();
 }
