@@ -93,7 +93,7 @@ fuzz-xml: deps
 	  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    build/fuzz-xml/fuzz/FuzzXml$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
 	    build/fuzz-xml/corpus/$$t $$seeds 2>build/fuzz-xml/FuzzXml$$t.log || { tail -50 build/fuzz-xml/FuzzXml$$t.log; exit 1; }; \
-	  grep -E "stat::number_of_executed_runs|Done" build/fuzz-xml/FuzzXml$$t.log | tr '\n' ' '; echo; \
+	  grep -E "^Done|peak_rss_mb" build/fuzz-xml/FuzzXml$$t.log | tr '\n' ' '; echo; \
 	done
 
 clean:

@@ -85,6 +85,8 @@ detail::TWeakControl* TObject::WeakControl() {
 }
 
 void TObject::DetachWeak() noexcept {
+  // Once dead the slot never changes again, so the repeated calls of one destruction are plain loads.
+  if (FWeak.load(std::memory_order_acquire) == DeadControl()) return;
   detail::TWeakControl* c = FWeak.exchange(DeadControl(), std::memory_order_acq_rel);
   if (c && c != DeadControl()) c->Detach();
 }

@@ -4,7 +4,9 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <map>
 #include <mutex>
 #include <typeinfo>
@@ -118,13 +120,20 @@ uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
 TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
   if (AName.empty()) return 0;
   const uint32_t h = Hash(AName);
+  // Documents repeat a few names over and over: most look-ups end in this cache.
+  TEntry*& cached = FRecent[(h ^ (h >> 7)) & (RecentSize - 1)];
+  if (cached && cached->Hash == h && cached->Name == AName) return reinterpret_cast<TXmlNameID>(cached);
   const size_t b = h % FNames.size();
   auto& hashes = FHashTable[b];
   auto& names = FNames[b];
   for (size_t i = 0; i < hashes.size(); ++i)
-    if (hashes[i] == h && names[i]->Name == AName) return reinterpret_cast<TXmlNameID>(names[i]);
+    if (hashes[i] == h && names[i]->Name == AName) {
+      cached = names[i];
+      return reinterpret_cast<TXmlNameID>(names[i]);
+    }
   names.push_back(new TEntry{TXmlString(AName), h});
   hashes.push_back(h);
+  cached = names.back();
   return reinterpret_cast<TXmlNameID>(names.back());
 }
 
@@ -152,9 +161,12 @@ std::vector<TXmlNameID> TXmlNameTable::AllNames() const {
 
 // ---- Node list -----------------------------------------------------------------------------
 
-TXmlNodeList::TXmlNodeList(TXmlNode* AOwnerNode) : FOwnerNode(AOwnerNode) {}
+TXmlNodeList::TXmlNodeList(TXmlNode* AOwnerNode) : FOwnerNode(AOwnerNode), FItems(FInline) {}
 
-TXmlNodeList::~TXmlNodeList() { Clear(); }
+TXmlNodeList::~TXmlNodeList() {
+  Clear();
+  if (FItems != FInline) std::free(FItems);
+}
 
 TIntf<IXmlNode> TXmlNodeList::Get_Item(int32_t AIndex) {
   if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
@@ -164,10 +176,18 @@ TIntf<IXmlNode> TXmlNodeList::Get_Item(int32_t AIndex) {
 void TXmlNodeList::Exchange(int32_t AIndex1, int32_t AIndex2) {
   if (AIndex1 < 0 || AIndex1 >= FCount || AIndex2 < 0 || AIndex2 >= FCount)
     XmlError("Error obtaining the element the list: Index out of range");
-  std::swap(FItems[static_cast<size_t>(AIndex1)], FItems[static_cast<size_t>(AIndex2)]);
+  std::swap(FItems[AIndex1], FItems[AIndex2]);
 }
 
-void TXmlNodeList::Grow() { FItems.resize(GrownCapacity(FItems.size())); }
+void TXmlNodeList::Grow() {
+  const size_t capacity = GrownCapacity(static_cast<size_t>(FCapacity));
+  auto* items = static_cast<TXmlNode**>(std::malloc(capacity * sizeof(TXmlNode*)));
+  if (!items) throw std::bad_alloc();
+  std::memcpy(items, FItems, static_cast<size_t>(FCount) * sizeof(TXmlNode*));
+  if (FItems != FInline) std::free(FItems);
+  FItems = items;
+  FCapacity = static_cast<int32_t>(capacity);
+}
 
 TXmlNode* TXmlNodeList::Adopt(TXmlNode* ANode) {
   if (FOwnerNode) {
@@ -194,11 +214,11 @@ void TXmlNodeList::Drop(TXmlNode* ANode) {
 TXmlNode* TXmlNodeList::Insert(TXmlNode* ANode, int32_t AIndex) {
   if (!ANode) return nullptr;
   ANode = Adopt(ANode);
-  if (static_cast<size_t>(FCount) == FItems.size()) Grow();
+  if (FCount == FCapacity) Grow();
   if (AIndex < 0 || AIndex > FCount) AIndex = FCount;
-  std::memmove(&FItems[static_cast<size_t>(AIndex) + 1], &FItems[static_cast<size_t>(AIndex)],
+  std::memmove(&FItems[AIndex + 1], &FItems[AIndex],
                sizeof(TXmlNode*) * static_cast<size_t>(FCount - AIndex));
-  FItems[static_cast<size_t>(AIndex)] = ANode;
+  FItems[AIndex] = ANode;
   ++FCount;
   return ANode;
 }
@@ -206,14 +226,14 @@ TXmlNode* TXmlNodeList::Insert(TXmlNode* ANode, int32_t AIndex) {
 void TXmlNodeList::AppendFresh(TXmlNode* ANode) {
   if (FOwnerNode) ANode->FParentNode = FOwnerNode;
   ANode->AddRefImpl();
-  if (static_cast<size_t>(FCount) == FItems.size()) Grow();
-  FItems[static_cast<size_t>(FCount++)] = ANode;
+  if (FCount == FCapacity) Grow();
+  FItems[FCount++] = ANode;
 }
 
 void TXmlNodeList::Delete(int32_t AIndex) {
   if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
-  TXmlNode* n = FItems[static_cast<size_t>(AIndex)];
-  std::memmove(&FItems[static_cast<size_t>(AIndex)], &FItems[static_cast<size_t>(AIndex) + 1],
+  TXmlNode* n = FItems[AIndex];
+  std::memmove(&FItems[AIndex], &FItems[AIndex + 1],
                sizeof(TXmlNode*) * static_cast<size_t>(FCount - AIndex - 1));
   --FCount;
   Drop(n);
@@ -229,21 +249,21 @@ TXmlNode* TXmlNodeList::Replace(int32_t AIndex, TXmlNode* ANode) {
   if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
   if (!ANode) return nullptr;
   ANode = Adopt(ANode);
-  TXmlNode* old = FItems[static_cast<size_t>(AIndex)];
-  FItems[static_cast<size_t>(AIndex)] = ANode;
+  TXmlNode* old = FItems[AIndex];
+  FItems[AIndex] = ANode;
   Drop(old);
   return ANode;
 }
 
 int32_t TXmlNodeList::IndexOf(const TXmlNode* ANode) const {
   for (int32_t i = 0; i < FCount; ++i)
-    if (FItems[static_cast<size_t>(i)] == ANode) return i;
+    if (FItems[i] == ANode) return i;
   return -1;
 }
 
 void TXmlNodeList::Clear() {
   while (FCount > 0) {
-    TXmlNode* n = FItems[static_cast<size_t>(--FCount)];
+    TXmlNode* n = FItems[--FCount];
     Drop(n);
   }
 }
@@ -322,10 +342,7 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
 }
 
 void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
-  // The parser knows the count: the array gets exactly that capacity.
-  FAttrs.clear();
-  FAttrs.reserve(AAttrs.size());
-  for (TXmlAttrData& a : AAttrs) FAttrs.push_back(std::move(a));
+  FAttrs.swap(AAttrs);
   FAttrCount = static_cast<int32_t>(FAttrs.size());
   AAttrs.clear();
 }

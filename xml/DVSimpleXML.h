@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -254,7 +255,9 @@ struct IXmlDocument : IXmlNode {
   virtual TIntf<IXmlProcessingInstruction> CreateProcessingInstruction(TXmlNameID ATargetID,
                                                                        const TXmlString& AData) = 0;
   // Every load first removes all children and attributes; a failed load keeps what was read.
-  // The binary form when the bytes start with the signature, else text.
+  // Text is read as one character per byte until an XML declaration names its encoding (UTF-8 when
+  // it names none); a NUL character ends the input. The binary form when the bytes start with the
+  // signature, else text.
   virtual void LoadXML(const TXmlBytes& AXml) = 0;
   virtual void LoadBinaryXML(const TXmlBytes& AXml) = 0;
   // From the stream's position; the binary form when the next 14 bytes are the signature.
@@ -329,6 +332,8 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
     TXmlString Name;
     uint32_t Hash;
   };
+  static constexpr size_t RecentSize = 64;
+  TEntry* FRecent[RecentSize] = {};
   std::vector<std::vector<TEntry*>> FNames;
   std::vector<std::vector<uint32_t>> FHashTable;
   TXmlNameID FXmlTextNameID = 0;
@@ -356,7 +361,7 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
   void Exchange(int32_t AIndex1, int32_t AIndex2) override;
   TXmlString Get_XML() override;
 
-  TXmlNode* Item(int32_t AIndex) const { return FItems[static_cast<size_t>(AIndex)]; }
+  TXmlNode* Item(int32_t AIndex) const { return FItems[AIndex]; }
   // Answers the node actually inserted (a clone when the node had to be copied). -1 appends.
   TXmlNode* Insert(TXmlNode* ANode, int32_t AIndex);
   void Delete(int32_t AIndex);
@@ -377,9 +382,12 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
   TXmlNode* Adopt(TXmlNode* ANode);
   void Drop(TXmlNode* ANode);
 
+  static constexpr int32_t InlineCapacity = 4;
   TXmlNode* FOwnerNode;
-  std::vector<TXmlNode*> FItems;  // the size is the capacity
+  TXmlNode** FItems;  // FInline while there is room; most lists are short
   int32_t FCount = 0;
+  int32_t FCapacity = InlineCapacity;
+  TXmlNode* FInline[InlineCapacity];
 };
 
 // The node core. The interface methods of IXmlNode are implemented here once and exposed on each
@@ -421,12 +429,19 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TVariant* FindAttr(TXmlNameID ANameID);
   // Sets (or adds at the end) without interning; internal fast path.
   void SetAttrValue(TXmlNameID ANameID, TVariant AValue);
-  // Replaces the attributes by AAttrs (distinct names), leaving AAttrs empty.
+  // Replaces the attributes by AAttrs (distinct names); AAttrs is left empty.
   void TakeAttrs(std::vector<TXmlAttrData>& AAttrs);
-  // Makes room for at least ACount attributes.
-  void ReserveAttrs(int32_t ACount) {
-    if (static_cast<size_t>(ACount) > FAttrs.size()) FAttrs.resize(static_cast<size_t>(ACount));
+  // Appends an attribute whose name the node does not have yet.
+  void AddNewAttr(TXmlNameID ANameID, TVariant&& AValue) {
+    if (static_cast<size_t>(FAttrCount) == FAttrs.size()) {
+      FAttrs.emplace_back(TXmlAttrData{ANameID, std::move(AValue)});
+    } else {
+      FAttrs[static_cast<size_t>(FAttrCount)] = TXmlAttrData{ANameID, std::move(AValue)};
+    }
+    ++FAttrCount;
   }
+  // Makes room for ACount more attributes in one step.
+  void ReserveAttrs(size_t ACount) { FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount); }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.
@@ -856,11 +871,20 @@ class FUNDREL_API TStrXmlWriter final : public TBinXmlWriter {
 };
 
 // Reads the binary form's primitives; running out of bytes raises "Error reading data".
+// Reads the binary form's primitives; running out of bytes raises "Error reading data". The bytes
+// at hand are a window [FCur, FEnd); subclasses refill it.
 class FUNDREL_API TBinXmlReader {
  public:
   TBinXmlReader() = default;
   virtual ~TBinXmlReader() = default;
-  virtual void Read(void* ABuffer, int32_t ASize) = 0;
+  void Read(void* ABuffer, int32_t ASize) {
+    if (FUNDREL_LIKELY(ASize >= 0 && ASize <= FEnd - FCur)) {
+      std::memcpy(ABuffer, FCur, static_cast<size_t>(ASize));
+      FCur += ASize;
+    } else {
+      ReadSlow(ABuffer, ASize);
+    }
+  }
   // Bytes still available.
   virtual int64_t Available() const = 0;
 
@@ -878,42 +902,52 @@ class FUNDREL_API TBinXmlReader {
   void ReadNodeBody(TXmlNode* ANode);
 
  protected:
+  // Reads what the window does not hold.
+  virtual void ReadSlow(void* ABuffer, int32_t ASize) = 0;
   [[noreturn]] static void RaiseReadError();
+  const char* FCur = nullptr;
+  const char* FEnd = nullptr;
 
  private:
   int32_t ReadCount();
+  // UTF-8 text of ACount bytes as UTF-16.
+  TXmlString ReadUtf8(int32_t ACount);
+  TXmlNameID NameOfHash(TXmlNameTable* ANames, uint32_t AHash);
   int32_t ReadBodyHead(TXmlNode* ANode);
   // Reads one record into AParent's children; answers the node when a body follows.
   TXmlNode* ReadNodeRecord(TXmlNode* AParent);
   int32_t FOptions = 0;
+  // Recently resolved name hashes: a table only grows, so a resolved hash stays valid.
+  struct THashSlot {
+    uint32_t Hash = 0;
+    TXmlNameID ID = 0;
+  };
+  THashSlot FHashCache[256];
 };
 
 class FUNDREL_API TStmXmlReader final : public TBinXmlReader {
  public:
   TStmXmlReader(TXmlStream& AStream, int32_t ABufSize = 65536);
-  void Read(void* ABuffer, int32_t ASize) override;
-  int64_t Available() const override { return FBufRemain + FRemainSize; }
+  int64_t Available() const override { return (FEnd - FCur) + FRemainSize; }
+
+ protected:
+  void ReadSlow(void* ABuffer, int32_t ASize) override;
 
  private:
   TXmlStream& FStream;
   std::vector<char> FBufStart;
-  const char* FBufPtr;
   int32_t FBufSize;
-  int32_t FBufRemain = 0;
   int64_t FRemainSize;  // bytes left in the stream beyond the buffer
 };
 
 class FUNDREL_API TStrXmlReader final : public TBinXmlReader {
  public:
-  // Reads from ABytes (which must outlive the reader) starting at AOffset.
+  // Reads from AData (which must outlive the reader) starting at AOffset.
   TStrXmlReader(const TXmlBytes& AData, size_t AOffset = 0);
-  void Read(void* ABuffer, int32_t ASize) override;
-  int64_t Available() const override { return FRemain; }
+  int64_t Available() const override { return FEnd - FCur; }
 
- private:
-  const TXmlBytes& FData;
-  size_t FPtr;
-  int64_t FRemain;
+ protected:
+  void ReadSlow(void* ABuffer, int32_t ASize) override;
 };
 
 // ---- Module functions -----------------------------------------------------------------------

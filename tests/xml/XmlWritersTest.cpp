@@ -324,3 +324,23 @@ TEST(XmlBinary, DeepInputLoadsWithoutRecursion) {
   EXPECT_EQ(levels, depth + 1);
   EXPECT_EQ(U8(n->Get_Text()), "x");
 }
+
+TEST(XmlEncodings, LongTextsAreConvertedInSlices) {
+  // Longer than the saver's 4096-byte buffer, in every kind of code page.
+  TXmlString text;
+  for (int i = 0; i < 3000; ++i) text += static_cast<char16_t>(i % 3 == 0 ? u'\u0416' : i % 3 == 1 ? u'a' : u'\u044F');
+  for (const char16_t* encoding : {u"UTF-8", u"WINDOWS-1251", u"ISO-8859-5"}) {
+    auto doc = CreateXmlDocument(u"r", u"", encoding);
+    Root(doc)->Set_Text(text);
+    Root(doc)->SetAttr(u"a", text);
+    const std::string saved = SaveText(doc);
+    auto loaded = Parse(saved);
+    EXPECT_EQ(Root(loaded)->Get_Text(), text) << U8(encoding);
+    EXPECT_EQ(Root(loaded)->GetAttr(u"a"), text) << U8(encoding);
+  }
+  TXmlString japanese;
+  for (int i = 0; i < 2000; ++i) japanese += i % 2 ? u"\u65E5x" : u"\u672C";
+  auto jp = CreateXmlDocument(u"r", u"", u"ISO-2022-JP");
+  Root(jp)->Set_Text(japanese);
+  EXPECT_EQ(Root(Parse(SaveText(jp)))->Get_Text(), japanese);
+}

@@ -110,7 +110,8 @@ size_t TCodePageEncoder::Encode(std::u16string_view AText, char* AOut, size_t AC
   const int32_t n =
       ucnv_fromUChars(static_cast<UConverter*>(FConverter), AOut, static_cast<int32_t>(ACapacity),
                       reinterpret_cast<const UChar*>(AText.data()), static_cast<int32_t>(AText.size()), &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) throw EGVException("Error converting text");
+  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING && status != U_BUFFER_OVERFLOW_ERROR)
+    throw EGVException("Error converting text");
   return static_cast<size_t>(n);
 }
 

@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "xml/DVSimpleXML.h"
 
 namespace fundrel::detail {
@@ -32,6 +36,23 @@ inline bool IsNameChar(char16_t c) {
   return IsLetterSlow(c) || IsDigitSlow(c);
 }
 bool IsName(std::u16string_view AText);
+
+// The first position in [AFrom, AEnd) holding A, B or C (AEnd when none does).
+inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char16_t A, char16_t B, char16_t C) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(A));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(B));
+  const __m128i vc = _mm_set1_epi16(static_cast<short>(C));
+  while (AEnd - AFrom >= 8) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
+    if (const int mask = _mm_movemask_epi8(hit)) return AFrom + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+    AFrom += 8;
+  }
+#endif
+  while (AFrom < AEnd && *AFrom != A && *AFrom != B && *AFrom != C) ++AFrom;
+  return AFrom;
+}
 
 // Case-insensitive comparison by the Unicode full case folding.
 bool SameTextNoCase(std::u16string_view A, std::u16string_view B);
@@ -64,8 +85,7 @@ class TCodePageEncoder {
   ~TCodePageEncoder();
   TCodePageEncoder(const TCodePageEncoder&) = delete;
   TCodePageEncoder& operator=(const TCodePageEncoder&) = delete;
-  // Answers the bytes written into AOut (at most ACapacity, which must allow 3 bytes a unit plus
-  // the few bytes a stateful encoding needs to return to its initial state).
+  // Answers the bytes the text takes; they are in AOut when that is at most ACapacity.
   size_t Encode(std::u16string_view AText, char* AOut, size_t ACapacity);
 
  private:
@@ -157,7 +177,7 @@ class TXmlSource {
   static constexpr size_t BufferUnits = 16384;
 
   TXmlSource(TXmlStream& AStream);
-  // Wraps the bytes in an owned memory stream.
+  // Reads AData in place; it must outlive the source.
   explicit TXmlSource(const TXmlBytes& AData);
   ~TXmlSource();
 
@@ -180,6 +200,25 @@ class TXmlSource {
       const char16_t* q = p + 1;
       const char16_t* e = FBufEnd;
       while (q < e && APred(*q)) ++q;
+      AToken.Append(p, static_cast<size_t>(q - p));
+      if (q < e) {
+        FBufPtr = q;
+        CurChar = *q;
+        return;
+      }
+      FBufPtr = e - 1;
+      Next();
+    }
+  }
+
+  // As TakeWhile, with AScan(p, end) answering the first position in [p, end) that stops the run.
+  template <class F>
+  void TakeUntil(TXmlToken& AToken, F AScan) {
+    while (CurChar != 0) {
+      const char16_t* p = FBufPtr;
+      const char16_t* e = FBufEnd;
+      const char16_t* q = AScan(p, e);
+      if (q == p) return;
       AToken.Append(p, static_cast<size_t>(q - p));
       if (q < e) {
         FBufPtr = q;
@@ -228,6 +267,7 @@ class TXmlSource {
   size_t FRawSize = 0;
   size_t FBufRawStart = 0;  // raw offset of the buffer's first character while the code page is 0
   bool FStreamEnded = false;
+  bool FSawNul = false;  // the last UTF-8 block held a NUL byte
   uint16_t FCodepage = 0;
   std::unique_ptr<detail::TCodePageDecoder> FDecoder;
 };

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/Quenra.SysUtils.h"
 #include "xml/detail/XmlInternals.h"
 
 namespace fundrel {
@@ -28,8 +29,34 @@ TXmlSource::TXmlSource(TXmlStream& AStream)
   NextSlow();
 }
 
+namespace {
+// Reads a byte string in place; the source never writes.
+class TBytesStream final : public TXmlStream {
+ public:
+  explicit TBytesStream(const TXmlBytes& AData) : FData(AData) {}
+  int64_t Read(void* ABuffer, int64_t ACount) override {
+    const int64_t n = std::max<int64_t>(0, std::min<int64_t>(ACount, static_cast<int64_t>(FData.size()) - FPosition));
+    std::memcpy(ABuffer, FData.data() + FPosition, static_cast<size_t>(n));
+    FPosition += n;
+    return n;
+  }
+  void Write(const void*, int64_t) override { throw EWriteError("Stream write error"); }
+  int64_t Seek(int64_t AOffset, TXmlSeekOrigin AOrigin) override {
+    const int64_t base = AOrigin == TXmlSeekOrigin::Beginning ? 0
+                         : AOrigin == TXmlSeekOrigin::Current ? FPosition
+                                                               : static_cast<int64_t>(FData.size());
+    return FPosition = std::max<int64_t>(0, base + AOffset);
+  }
+  int64_t GetSize() override { return static_cast<int64_t>(FData.size()); }
+
+ private:
+  const TXmlBytes& FData;
+  int64_t FPosition = 0;
+};
+}  // namespace
+
 TXmlSource::TXmlSource(const TXmlBytes& AData)
-    : FOwnedStream(new TXmlMemoryStream(AData)), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
+    : FOwnedStream(new TBytesStream(AData)), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
   FStream = FOwnedStream.get();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
@@ -105,7 +132,9 @@ void TXmlSource::Fill() {
   FBufPtr = out;
   FBufEnd = out + produced;
   FBufSize = static_cast<int64_t>(produced);
-  if (FUNDREL_UNLIKELY(std::find(out, out + produced, char16_t(0)) != out + produced)) {
+  // The UTF-8 decoder reports NUL bytes itself; the other decodings are checked here.
+  const bool maybeNul = FCodepage == CP_UTF8 ? FSawNul : std::find(out, out + produced, char16_t(0)) != out + produced;
+  if (FUNDREL_UNLIKELY(maybeNul)) {
     // A NUL character ends the input: everything after it is ignored.
     FBufEnd = std::find(out, out + produced, char16_t(0));
     FBufSize = FBufEnd - out;
@@ -117,6 +146,7 @@ void TXmlSource::Fill() {
 
 size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AUsed) {
   char16_t* out = FBuffer.get();
+  FSawNul = false;
   size_t i = 0, o = 0;
   while (i < ASize) {
     const unsigned char b = AIn[i];
@@ -126,11 +156,13 @@ size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AU
         uint64_t w;
         std::memcpy(&w, AIn + i, 8);
         if (w & 0x8080808080808080ull) break;
+        if ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull) FSawNul = true;
         for (int k = 0; k < 8; ++k) out[o + k] = AIn[i + k];
         i += 8;
         o += 8;
       }
       if (i < ASize && AIn[i] < 0x80) {
+        if (AIn[i] == 0) FSawNul = true;
         out[o++] = AIn[i++];
       }
       continue;
@@ -138,7 +170,8 @@ size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AU
     if ((b & 0xE0) == 0xC0) {
       if (i + 1 >= ASize) break;  // cut off: decode with the next block
       if ((AIn[i + 1] & 0xC0) == 0x80) {
-        out[o++] = static_cast<char16_t>(((b & 0x1F) << 6) | (AIn[i + 1] & 0x3F));
+        out[o] = static_cast<char16_t>(((b & 0x1F) << 6) | (AIn[i + 1] & 0x3F));
+        if (out[o++] == 0) FSawNul = true;  // an overlong NUL
         i += 2;
         continue;
       }
@@ -277,6 +310,7 @@ void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlT
   if (!IsNameStart(S.CurChar)) return;
   std::vector<TXmlAttrData>& attrs = S.AttrScratch;
   attrs.clear();
+  attrs.reserve(8);  // the array becomes the node's
   TAttrCommit commit{S, ANode};
   while (IsNameStart(S.CurChar)) {
     const TXmlNameID id = ANames->GetID(S.ReadName(AName));
@@ -289,7 +323,7 @@ void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlT
     S.Next();
     AValue.Clear();
     for (;;) {
-      S.TakeWhile(AValue, [quote](char16_t c) { return c != quote && c != '<' && c != '&'; });
+      S.TakeUntil(AValue, [quote](const char16_t* p, const char16_t* e) { return ScanFor(p, e, quote, '<', '&'); });
       const char16_t c = S.CurChar;
       if (c == quote) break;
       if (c == 0) XmlErrorFmt("\"%s\" expected", std::u16string_view(&quote, 1));
@@ -328,7 +362,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
   for (;;) {
     text.Clear();
     for (;;) {
-      S.TakeWhile(text, [](char16_t c) { return c != '<' && c != '&'; });
+      S.TakeUntil(text, [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); });
       if (S.CurChar != '&') break;
       text.Add(S.ReadEntity(scratch));
     }

@@ -2,6 +2,7 @@
 // pool per name table. Freed blocks are reused by the next node of their size, and a document's
 // nodes lie close together. The pool lives while its table or any of its blocks does.
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -32,6 +33,44 @@ struct alignas(16) TBlockHeader {
   size_t Class;
 };
 
+// Chunks of pools that died, kept for the next documents (up to a few megabytes) so that loading one
+// document after another does not hand memory back to the system and fault it in again.
+class TChunkCache {
+ public:
+  char* Take() {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      if (!FChunks.empty()) {
+        char* c = FChunks.back();
+        FChunks.pop_back();
+        return c;
+      }
+    }
+    return static_cast<char*>(std::malloc(ChunkSize));
+  }
+  void Give(char* AChunk) {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      if (FChunks.size() < MaxChunks) {
+        FChunks.push_back(AChunk);
+        return;
+      }
+    }
+    std::free(AChunk);
+  }
+
+ private:
+  static constexpr size_t MaxChunks = 128;  // 8 MB
+  std::mutex FLock;
+  std::vector<char*> FChunks;
+};
+
+// Created on first use and never destroyed: pools may die during static destruction.
+TChunkCache& Chunks() {
+  static auto* cache = new TChunkCache;
+  return *cache;
+}
+
 }  // namespace
 
 class TXmlPool {
@@ -44,7 +83,7 @@ class TXmlPool {
     }
     const size_t size = sizeof(TBlockHeader) + (AClass + 1) * Granule;
     if (size > FLeft) {
-      FCurrent = static_cast<char*>(std::malloc(ChunkSize));
+      FCurrent = Chunks().Take();
       if (!FCurrent) {
         --FRefs;
         throw std::bad_alloc();
@@ -68,7 +107,7 @@ class TXmlPool {
     if (--FRefs == 0) delete this;
   }
   ~TXmlPool() {
-    for (char* c : FChunks) std::free(c);
+    for (char* c : FChunks) Chunks().Give(c);
   }
 
  private:

@@ -43,10 +43,29 @@ void TXmlSaver::Save(std::u16string_view AText) {
 }
 
 void TXmlSaver::Convert(std::u16string_view AText) {
-  size_t written = FEncoder ? FEncoder->Encode(AText, FBufferPtr, static_cast<size_t>(FRemain))
-                            : EncodeUtf8(AText, FBufferPtr);
-  FBufferPtr += written;
-  FRemain -= static_cast<int32_t>(written);
+  if (!FEncoder) {
+    const size_t written = EncodeUtf8(AText, FBufferPtr);
+    FBufferPtr += written;
+    FRemain -= static_cast<int32_t>(written);
+    return;
+  }
+  const size_t need = FEncoder->Encode(AText, FBufferPtr, static_cast<size_t>(FRemain));
+  if (need <= static_cast<size_t>(FRemain)) {
+    FBufferPtr += need;
+    FRemain -= static_cast<int32_t>(need);
+    return;
+  }
+  // A stateful encoding switching often takes more than 3 bytes a unit: pass it through in pieces.
+  std::string bytes(need, '\0');
+  FEncoder->Encode(AText, bytes.data(), need);
+  for (size_t done = 0; done < need;) {
+    if (FRemain == 0) FlushBuffer();
+    const size_t n = std::min(need - done, static_cast<size_t>(FRemain));
+    std::memcpy(FBufferPtr, bytes.data() + done, n);
+    FBufferPtr += n;
+    FRemain -= static_cast<int32_t>(n);
+    done += n;
+  }
 }
 
 void TXmlStmSaver::FlushBuffer() {
@@ -440,9 +459,35 @@ TXmlString TBinXmlReader::ReadWideString() {
   return r;
 }
 
+TXmlString TBinXmlReader::ReadUtf8(int32_t ACount) {
+  if (ACount > FEnd - FCur) {
+    if (ACount > Available()) RaiseReadError();
+    TXmlBytes bytes(static_cast<size_t>(ACount), '\0');
+    Read(bytes.data(), ACount);
+    return Utf8ToUtf16(bytes);
+  }
+  const auto* p = reinterpret_cast<const unsigned char*>(FCur);
+  TXmlString r(p, p + ACount);  // right when all bytes are ASCII, the usual case
+  for (char16_t c : r)
+    if (c >= 0x80) {
+      r = Utf8ToUtf16(std::string_view(FCur, static_cast<size_t>(ACount)));
+      break;
+    }
+  FCur += ACount;
+  return r;
+}
+
 TXmlString TBinXmlReader::ReadXmlString() {
   if (FOptions & 1) return ReadWideString();
-  return Utf8ToUtf16(ReadAnsiString());
+  return ReadUtf8(ReadCount());
+}
+
+TXmlNameID TBinXmlReader::NameOfHash(TXmlNameTable* ANames, uint32_t AHash) {
+  THashSlot& slot = FHashCache[(AHash ^ (AHash >> 8) ^ (AHash >> 16)) & 255];
+  if (slot.ID != 0 && slot.Hash == AHash) return slot.ID;
+  const TXmlNameID id = ANames->GetNameID(AHash);
+  if (id != 0) slot = THashSlot{AHash, id};
+  return id;
 }
 
 namespace {
@@ -473,7 +518,7 @@ TVariant TBinXmlReader::ReadVariant() {
     case varWord: return TVariant(ReadLE<uint16_t>(*this));
     case varOleStr: return TVariant::OleStr(ReadWideString());
     case varString: return TVariant(String(ReadAnsiString()));
-    case varUString: return TVariant(Utf8ToUtf16(ReadAnsiString()));
+    case varUString: return TVariant(ReadUtf8(ReadCount()));
     case varByteArray: {
       const TXmlBytes bytes = ReadAnsiString();
       return TVariant::Bytes(bytes.data(), bytes.size());
@@ -486,11 +531,17 @@ TVariant TBinXmlReader::ReadVariant() {
 int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   TXmlNameTable* names = ANode->Names();
   const int32_t attrs = ReadLongint();
-  // Every attribute takes at least two bytes: a count beyond that is not believed.
-  if (attrs > 0) ANode->ReserveAttrs(static_cast<int32_t>(std::min<int64_t>(attrs, Available() / 2)));
-  for (int32_t i = 0; i < attrs; ++i) {
-    const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
-    ANode->SetAttrValue(id, ReadVariant());
+  if (attrs > 0) {
+    // Every attribute takes at least two bytes: a count beyond that is not believed.
+    ANode->ReserveAttrs(static_cast<size_t>(std::min<int64_t>(attrs, Available() / 2)));
+    for (int32_t i = 0; i < attrs; ++i) {
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      TVariant value = ReadVariant();
+      if (TVariant* same = ANode->FindAttr(id))
+        *same = std::move(value);
+      else
+        ANode->AddNewAttr(id, std::move(value));
+    }
   }
   return ReadLongint();
 }
@@ -524,7 +575,7 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
   Read(&code, 1);
   switch (code) {
     case NODE_ELEMENT: {
-      const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
       auto* e = new (names->Pool()) TXmlElement(names, id);
       AParent->GetChilds()->AppendFresh(e);
       TVariant v = ReadVariant();
@@ -535,7 +586,7 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
     case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
     case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlComment(names, ReadXmlString())); return nullptr;
     case NODE_PROCESSING_INSTRUCTION: {
-      const TXmlNameID id = names->GetNameID(static_cast<uint32_t>(ReadLongint()));
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
       auto* p = new (names->Pool()) TXmlProcessingInstruction(names, id, TXmlString());
       AParent->GetChilds()->AppendFresh(p);
       p->SetData(ReadXmlString());
@@ -556,40 +607,37 @@ void TXmlDocument::ReadBinary(TBinXmlReader& AReader) {
 
 TStmXmlReader::TStmXmlReader(TXmlStream& AStream, int32_t ABufSize)
     : FStream(AStream), FBufStart(static_cast<size_t>(std::max(ABufSize, 16))) {
-  FBufPtr = FBufStart.data();
+  FCur = FEnd = FBufStart.data();
   FBufSize = static_cast<int32_t>(FBufStart.size());
   FRemainSize = std::max<int64_t>(0, AStream.GetSize() - AStream.GetPosition());
 }
 
-void TStmXmlReader::Read(void* ABuffer, int32_t ASize) {
+void TStmXmlReader::ReadSlow(void* ABuffer, int32_t ASize) {
+  if (ASize < 0) RaiseReadError();
   char* out = static_cast<char*>(ABuffer);
   while (ASize > 0) {
-    if (FBufRemain == 0) {
+    if (FCur == FEnd) {
       if (FRemainSize <= 0) RaiseReadError();
       const int32_t want = static_cast<int32_t>(std::min<int64_t>(FBufSize, FRemainSize));
       const int64_t got = FStream.Read(FBufStart.data(), want);
       if (got <= 0) RaiseReadError();
       FRemainSize -= got;
-      FBufPtr = FBufStart.data();
-      FBufRemain = static_cast<int32_t>(got);
+      FCur = FBufStart.data();
+      FEnd = FCur + got;
     }
-    const int32_t n = std::min(ASize, FBufRemain);
-    std::memcpy(out, FBufPtr, static_cast<size_t>(n));
+    const int32_t n = static_cast<int32_t>(std::min<int64_t>(ASize, FEnd - FCur));
+    std::memcpy(out, FCur, static_cast<size_t>(n));
     out += n;
-    FBufPtr += n;
-    FBufRemain -= n;
+    FCur += n;
     ASize -= n;
   }
 }
 
-TStrXmlReader::TStrXmlReader(const TXmlBytes& AData, size_t AOffset)
-    : FData(AData), FPtr(std::min(AOffset, AData.size())), FRemain(static_cast<int64_t>(AData.size() - FPtr)) {}
-
-void TStrXmlReader::Read(void* ABuffer, int32_t ASize) {
-  if (ASize < 0 || ASize > FRemain) RaiseReadError();
-  std::memcpy(ABuffer, FData.data() + FPtr, static_cast<size_t>(ASize));
-  FPtr += static_cast<size_t>(ASize);
-  FRemain -= ASize;
+TStrXmlReader::TStrXmlReader(const TXmlBytes& AData, size_t AOffset) {
+  FCur = AData.data() + std::min(AOffset, AData.size());
+  FEnd = AData.data() + AData.size();
 }
+
+void TStrXmlReader::ReadSlow(void*, int32_t) { RaiseReadError(); }
 
 }  // namespace fundrel
