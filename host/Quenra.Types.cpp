@@ -247,7 +247,8 @@ void TLockCollection::Assign(const TPersistent& ASource) {
     while (Count() > n) TObject::Free(FItems.back());
     for (int32_t i = 0; i < n; ++i) {
       TLockCollectionItem* from = source->FItems[static_cast<size_t>(i)];
-      if (i < Count() && typeid(*FItems[static_cast<size_t>(i)]) != typeid(*from)) {
+      const TLockCollectionItem* current = i < Count() ? FItems[static_cast<size_t>(i)] : nullptr;
+      if (current && typeid(*current) != typeid(*from)) {
         while (Count() > i) TObject::Free(FItems.back());
       }
       if (i >= Count()) {
