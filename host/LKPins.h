@@ -369,6 +369,57 @@ class TLKTypedSinkPin : public TLKDispatchSinkPin {
   T FValue{};
 };
 
+// The list stream of an element type; specialise for further types.
+template <typename T>
+struct TLKListStream;
+template <>
+struct TLKListStream<double> {
+  static constexpr TGUID IID = ILKRealListStream::IID;
+};
+template <>
+struct TLKListStream<int32_t> {
+  static constexpr TGUID IID = ILKIntegerListStream::IID;
+};
+
+// A sink of lists of T (TLKTypedSuppliedOperation<std::vector<T>>): each list goes to the
+// data-change event with AFirst true for the first list after connecting or after a start or a
+// stop (a receiver that needs a rate sends one then), and counts as handled; other operations go
+// to the optional handler.
+template <typename T>
+class TLKTypedListSinkPin : public TLKDispatchSinkPin {
+ public:
+  using TDataChangeEvent = std::function<void(TLKTypedListSinkPin* APin, const std::vector<T>& AValues, bool AFirst)>;
+
+  TLKTypedListSinkPin(TComponent* AOwner, TIntf<IBasicLock> ALock, TDataChangeEvent AOnDataChange,
+                      TLKNotificationHandler AHandler = {})
+      : TLKDispatchSinkPin(AOwner, std::move(ALock), std::move(AHandler)), FOnDataChange(std::move(AOnDataChange)) {
+    AddType(TLKListStream<T>::IID);
+  }
+
+  TLKHandledSet DispatchData(TLKPin* ASender, const TGUID& ADataType, ILKNotifyOperation* AOperation,
+                             TLKDispatchState AState) override {
+    if (!(AState & dsCurrentState)) {
+      if (auto* list = AOperation->As<TLKTypedSuppliedOperation<std::vector<T>>>()) {
+        bool first = FFirst.exchange(false);
+        if (FOnDataChange) FOnDataChange(this, list->Value(), first);
+        return hsHandled;
+      }
+      if (AOperation->IsType<TLKStartOperation>() || AOperation->IsType<TLKStopOperation>()) FFirst = true;
+    }
+    return TLKDispatchSinkPin::DispatchData(ASender, ADataType, AOperation, AState);
+  }
+
+ protected:
+  bool IntConnect(TLKPin* AOther, bool ANotifyAfter, const TGUID& ADataType) override {
+    FFirst = true;
+    return TLKDispatchSinkPin::IntConnect(AOther, ANotifyAfter, ADataType);
+  }
+
+ private:
+  TDataChangeEvent FOnDataChange;
+  std::atomic<bool> FFirst{true};
+};
+
 // A list of pins made and destroyed through its owner's functions (a component's growing list
 // of inputs). Main thread.
 class FUNDREL_API TLKPinList {

@@ -410,7 +410,7 @@ TEST_F(Pins, DefaultHandlersServeSendingPinsWithoutTheirOwn) {
   sink->OnOperation = nullptr;  // the stop at tear-down must not reach this frame
 }
 
-TEST_F(Pins, ClockAndTypedSinkPins) {
+TEST_F(Pins, ClockTypedAndListSinkPins) {
   auto* owner = TComponent::Create<TLockComponent>(FRoot);
   std::vector<uint32_t> ticks;
   std::vector<std::string> others;
@@ -440,8 +440,21 @@ TEST_F(Pins, ClockAndTypedSinkPins) {
   EXPECT_FALSE(realOut->Notify(LKMakeOperation<TLKTypedSuppliedOperation<float>>(0.5f))) << "a float is no double";
   EXPECT_EQ(values, std::vector<double>{0.25});
   EXPECT_EQ(realIn->GetValue(), 0.25);
+  // Lists: the first after connecting and after a stop is marked.
+  std::vector<std::string> lists;
+  auto* listIn = new TLKTypedListSinkPin<double>(
+      owner, owner->Lock(), [&](TLKTypedListSinkPin<double>*, const std::vector<double>& AValues, bool AFirst) {
+        lists.push_back(std::to_string(AValues.size()) + (AFirst ? " first" : ""));
+      });
+  auto* listOut = new TLKDispatchSourcePin(owner, owner->Lock(), nullptr, -1, {});
+  listOut->AddType(ILKRealListStream::IID);
+  listOut->Connect(listIn);
+  for (size_t n : {5, 2}) listOut->Notify(LKMakeOperation<TRealValues>(std::vector<double>(n)));
+  listOut->Notify(LKMakeOperation<TLKStopOperation>());
+  listOut->Notify(LKMakeOperation<TRealValues>(std::vector<double>(1)));
+  EXPECT_EQ(lists, (std::vector<std::string>{"5 first", "2", "1 first"}));
   for (TLKPin* p : {static_cast<TLKPin*>(clockIn), static_cast<TLKPin*>(clockOut), static_cast<TLKPin*>(realIn),
-                    static_cast<TLKPin*>(realOut)})
+                    static_cast<TLKPin*>(realOut), static_cast<TLKPin*>(listIn), static_cast<TLKPin*>(listOut)})
     TObject::Free(p);
 }
 
