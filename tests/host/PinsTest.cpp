@@ -407,7 +407,9 @@ TEST_F(Pins, DefaultHandlersServeSendingPinsWithoutTheirOwn) {
   gen->Output()->Notify(LKMakeOperation<TLKStartRateOperation>(8000.0));
   EXPECT_EQ(sender, gen->Output());
   EXPECT_EQ(rates, std::vector<double>{4000.0}) << "picked up at connect time";
-  sink->OnOperation = nullptr;  // the stop at tear-down must not reach this frame
+  // The connection keeps the handler it picked up, which refers to this frame.
+  gen->Output()->DisconnectAll();
+  sink->OnOperation = nullptr;
 }
 
 TEST_F(Pins, ClockTypedAndListSinkPins) {
