@@ -26,9 +26,10 @@
 // deliveries already under way on the affected pins have returned, so once Disconnect returns no
 // operation reaches the old peer, and a destroyed pin is never called again. A pin disconnects
 // itself when its owner component begins to die (before any destructor of the owner runs) and
-// when it is destroyed. Neither may happen from a handler running in a delivery through the
-// pin being destroyed (an assertion); a handler may disconnect, the delivery it runs in then
-// finishes on the old snapshot.
+// when it is destroyed. Neither may happen from a handler whose delivery may still reach the
+// pin being destroyed (an assertion). A handler may disconnect: the delivery it runs in finishes
+// on the old snapshot (so a direct peer disconnected by a sibling's handler may still get it),
+// and what that snapshot refers to is freed when the thread's outermost delivery returns.
 #pragma once
 
 #include <atomic>

@@ -363,6 +363,23 @@ TEST_F(Pins, HandlersMaySendBothWaysAndDisconnectInsideADelivery) {
   sink->OnOperation = nullptr;
 }
 
+TEST_F(Pins, AHandlerMayDisconnectASiblingOfTheDeliveryItRunsIn) {
+  TTestGenerator* gen = Gen("Gen");
+  TTestSink* first = TTestSink::Make<TTestIntSinkPin>(FRoot, "First");
+  TTestSink* second = TTestSink::Make<TTestRealSinkPin>(FRoot, "Second");  // through a converter
+  gen->Output()->Connect(first->Input());
+  gen->Output()->Connect(second->Input());
+  first->OnOperation = [&](TTestSink*, ILKNotifyOperation* op) {
+    if (op->IsType<TIntValues>()) second->Input()->DisconnectAll();
+  };
+  gen->SendInts({1});
+  // The converter outlived the delivery that still walked past it, and passed nothing on.
+  EXPECT_EQ(second->Ops, std::vector<std::string>{"Stop"});
+  EXPECT_EQ(gLiveConverters.load(), 0);
+  EXPECT_EQ(gen->Output()->ConnectedPins(), std::vector<TLKPin*>{first->Input()});
+  first->OnOperation = nullptr;
+}
+
 TEST_F(Pins, DestroyingAComponentDisconnectsItsPinsWhileItIsWhole) {
   TTestGenerator* gen = Gen("Gen");
   TTestSink* sink = TTestSink::Make<TTestRealSinkPin>(FRoot, "Sink");
