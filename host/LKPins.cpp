@@ -758,14 +758,12 @@ TLKPinList::~TLKPinList() { Clear(); }
 TLKPin* TLKPinList::Add() {
   TLKPin* pin = FCreate();
   Assert(pin != nullptr, "A pin list's create function made no pin");
-  FPins.push_back(pin);
+  FPins.Add(pin);
   return pin;
 }
 
 void TLKPinList::Remove(TLKPin* APin) {
-  auto it = std::find(FPins.begin(), FPins.end(), APin);
-  if (it == FPins.end()) return;
-  FPins.erase(it);
+  if (FPins.Remove(APin) < 0) return;
   if (FDestroy)
     FDestroy(APin);
   else
@@ -773,12 +771,7 @@ void TLKPinList::Remove(TLKPin* APin) {
 }
 
 void TLKPinList::Clear() {
-  while (!FPins.empty()) Remove(FPins.back());
-}
-
-TLKPin* TLKPinList::Items(int32_t AIndex) const {
-  if (AIndex < 0 || AIndex >= Count()) throw ERangeError(Format("List index out of bounds (%d)", AIndex));
-  return FPins[static_cast<size_t>(AIndex)];
+  while (!FPins.IsEmpty()) Remove(FPins.Last());
 }
 
 TLKPin* TLKPinList::FreePin() {

@@ -42,6 +42,7 @@
 #include "host/LKOperations.h"
 #include "host/LKStdTypes.h"
 #include "host/Quenra.Classes.h"
+#include "host/Quenra.Containers.h"
 #include "host/Quenra.Elements.h"
 #include "host/Quenra.Locks.h"
 #include "host/Quenra.Threading.h"
@@ -439,16 +440,16 @@ class FUNDREL_API TLKPinList {
   void Remove(TLKPin* APin);
   // Destroys every pin, last first.
   void Clear();
-  int32_t Count() const { return static_cast<int32_t>(FPins.size()); }
+  int32_t Count() const { return FPins.Count(); }
   // Raises ERangeError outside 0..Count-1.
-  TLKPin* Items(int32_t AIndex) const;
+  TLKPin* Items(int32_t AIndex) const { return FPins[AIndex]; }
   // An unconnected pin of the list, made when every pin is connected (a free input).
   TLKPin* FreePin();
 
  private:
   TCreateFunction FCreate;
   TDestroyFunction FDestroy;
-  std::vector<TLKPin*> FPins;
+  TArrayList<TLKPin*> FPins;
 };
 
 }  // namespace fundrel
