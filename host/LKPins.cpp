@@ -41,6 +41,7 @@ using TTopologyGuard = std::lock_guard<std::recursive_mutex>;
 struct TReadNode {
   const TLKPin* Pin;
   uint32_t Epoch;
+  const TLKLinkSet* Set;
   TReadNode* Prev;
 };
 thread_local TReadNode* tReading __attribute__((tls_model("initial-exec"))) = nullptr;
@@ -78,6 +79,17 @@ uint32_t OwnReads(const TLKPin* APin, uint32_t AEpoch) {
 bool ReadByThisThread(const TLKPin* APin) {
   for (TReadNode* node = tReading; node; node = node->Prev)
     if (node->Pin == APin) return true;
+  return false;
+}
+
+// True when this thread reads APin or walks a snapshot that may still deliver to it.
+bool ReachedByThisThread(const TLKPin* APin) {
+  for (TReadNode* node = tReading; node; node = node->Prev) {
+    if (node->Pin == APin) return true;
+    if (node->Set)
+      for (const TLKLink& l : node->Set->Links)
+        if (l.Peer == APin) return true;
+  }
   return false;
 }
 
@@ -134,6 +146,7 @@ struct TLKPinAccess {
       FNode.Pin = &APin;
       FNode.Epoch = APin.FEpoch.load(std::memory_order_seq_cst) & 1;
       APin.FReaders[FNode.Epoch].fetch_add(1, std::memory_order_seq_cst);
+      FNode.Set = APin.FLinks.load(std::memory_order_seq_cst);
       FNode.Prev = tReading;
       tReading = &FNode;
     }
@@ -144,7 +157,7 @@ struct TLKPinAccess {
     }
     TReadScope(const TReadScope&) = delete;
     TReadScope& operator=(const TReadScope&) = delete;
-    const TLKLinkSet* Set() const { return FPin.FLinks.load(std::memory_order_seq_cst); }
+    const TLKLinkSet* Set() const { return FNode.Set; }
 
    private:
     const TLKPin& FPin;
@@ -270,7 +283,7 @@ struct TLKPinAccess {
     }
     RemoveIf(*ASink, [ASource](const TLKLink& l) { return l.UserPeer == ASource; });
     if (!converter) return;
-    if (ReadByThisThread(converter->GetSinkPin()) || ReadByThisThread(converter->GetSourcePin()))
+    if (ReachedByThisThread(converter->GetSinkPin()) || ReachedByThisThread(converter->GetSourcePin()))
       Deferred().Converters.push_back(converter);
     else
       TObject::Free(converter);
@@ -406,7 +419,7 @@ TLKPin::~TLKPin() {
 }
 
 void TLKPin::BeforeDestruction() {
-  Assert(!ReadByThisThread(this), "A pin cannot be destroyed by a delivery through it");
+  Assert(!ReachedByThisThread(this), "A pin cannot be destroyed by a delivery that may still reach it");
   if (!FDisconnected) {
     FDisconnected = true;
     DisconnectAll(true);
@@ -745,14 +758,12 @@ TLKPinList::~TLKPinList() { Clear(); }
 TLKPin* TLKPinList::Add() {
   TLKPin* pin = FCreate();
   Assert(pin != nullptr, "A pin list's create function made no pin");
-  FPins.push_back(pin);
+  FPins.Add(pin);
   return pin;
 }
 
 void TLKPinList::Remove(TLKPin* APin) {
-  auto it = std::find(FPins.begin(), FPins.end(), APin);
-  if (it == FPins.end()) return;
-  FPins.erase(it);
+  if (FPins.Remove(APin) < 0) return;
   if (FDestroy)
     FDestroy(APin);
   else
@@ -760,12 +771,7 @@ void TLKPinList::Remove(TLKPin* APin) {
 }
 
 void TLKPinList::Clear() {
-  while (!FPins.empty()) Remove(FPins.back());
-}
-
-TLKPin* TLKPinList::Items(int32_t AIndex) const {
-  if (AIndex < 0 || AIndex >= Count()) throw ERangeError(Format("List index out of bounds (%d)", AIndex));
-  return FPins[static_cast<size_t>(AIndex)];
+  while (!FPins.IsEmpty()) Remove(FPins.Last());
 }
 
 TLKPin* TLKPinList::FreePin() {

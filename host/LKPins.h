@@ -26,9 +26,10 @@
 // deliveries already under way on the affected pins have returned, so once Disconnect returns no
 // operation reaches the old peer, and a destroyed pin is never called again. A pin disconnects
 // itself when its owner component begins to die (before any destructor of the owner runs) and
-// when it is destroyed. Neither may happen from a handler running in a delivery through the
-// pin being destroyed (an assertion); a handler may disconnect, the delivery it runs in then
-// finishes on the old snapshot.
+// when it is destroyed. Neither may happen from a handler whose delivery may still reach the
+// pin being destroyed (an assertion). A handler may disconnect: the delivery it runs in finishes
+// on the old snapshot (so a direct peer disconnected by a sibling's handler may still get it),
+// and what that snapshot refers to is freed when the thread's outermost delivery returns.
 #pragma once
 
 #include <atomic>
@@ -41,6 +42,7 @@
 #include "host/LKOperations.h"
 #include "host/LKStdTypes.h"
 #include "host/Quenra.Classes.h"
+#include "host/Quenra.Containers.h"
 #include "host/Quenra.Elements.h"
 #include "host/Quenra.Locks.h"
 #include "host/Quenra.Threading.h"
@@ -369,6 +371,57 @@ class TLKTypedSinkPin : public TLKDispatchSinkPin {
   T FValue{};
 };
 
+// The list stream of an element type; specialise for further types.
+template <typename T>
+struct TLKListStream;
+template <>
+struct TLKListStream<double> {
+  static constexpr TGUID IID = ILKRealListStream::IID;
+};
+template <>
+struct TLKListStream<int32_t> {
+  static constexpr TGUID IID = ILKIntegerListStream::IID;
+};
+
+// A sink of lists of T (TLKTypedSuppliedOperation<std::vector<T>>): each list goes to the
+// data-change event with AFirst true for the first list after connecting or after a start or a
+// stop (a receiver that needs a rate sends one then), and counts as handled; other operations go
+// to the optional handler.
+template <typename T>
+class TLKTypedListSinkPin : public TLKDispatchSinkPin {
+ public:
+  using TDataChangeEvent = std::function<void(TLKTypedListSinkPin* APin, const std::vector<T>& AValues, bool AFirst)>;
+
+  TLKTypedListSinkPin(TComponent* AOwner, TIntf<IBasicLock> ALock, TDataChangeEvent AOnDataChange,
+                      TLKNotificationHandler AHandler = {})
+      : TLKDispatchSinkPin(AOwner, std::move(ALock), std::move(AHandler)), FOnDataChange(std::move(AOnDataChange)) {
+    AddType(TLKListStream<T>::IID);
+  }
+
+  TLKHandledSet DispatchData(TLKPin* ASender, const TGUID& ADataType, ILKNotifyOperation* AOperation,
+                             TLKDispatchState AState) override {
+    if (!(AState & dsCurrentState)) {
+      if (auto* list = AOperation->As<TLKTypedSuppliedOperation<std::vector<T>>>()) {
+        bool first = FFirst.exchange(false);
+        if (FOnDataChange) FOnDataChange(this, list->Value(), first);
+        return hsHandled;
+      }
+      if (AOperation->IsType<TLKStartOperation>() || AOperation->IsType<TLKStopOperation>()) FFirst = true;
+    }
+    return TLKDispatchSinkPin::DispatchData(ASender, ADataType, AOperation, AState);
+  }
+
+ protected:
+  bool IntConnect(TLKPin* AOther, bool ANotifyAfter, const TGUID& ADataType) override {
+    FFirst = true;
+    return TLKDispatchSinkPin::IntConnect(AOther, ANotifyAfter, ADataType);
+  }
+
+ private:
+  TDataChangeEvent FOnDataChange;
+  std::atomic<bool> FFirst{true};
+};
+
 // A list of pins made and destroyed through its owner's functions (a component's growing list
 // of inputs). Main thread.
 class FUNDREL_API TLKPinList {
@@ -387,16 +440,16 @@ class FUNDREL_API TLKPinList {
   void Remove(TLKPin* APin);
   // Destroys every pin, last first.
   void Clear();
-  int32_t Count() const { return static_cast<int32_t>(FPins.size()); }
+  int32_t Count() const { return FPins.Count(); }
   // Raises ERangeError outside 0..Count-1.
-  TLKPin* Items(int32_t AIndex) const;
+  TLKPin* Items(int32_t AIndex) const { return FPins[AIndex]; }
   // An unconnected pin of the list, made when every pin is connected (a free input).
   TLKPin* FreePin();
 
  private:
   TCreateFunction FCreate;
   TDestroyFunction FDestroy;
-  std::vector<TLKPin*> FPins;
+  TArrayList<TLKPin*> FPins;
 };
 
 }  // namespace fundrel

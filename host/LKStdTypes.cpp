@@ -40,6 +40,7 @@ void RegisterFrameworkStreams() {
       LKStreamInfo<ILKBasicStream>("ILKBasicStream"),   LKStreamInfo<ILKDataStream>("ILKDataStream"),
       LKStreamInfo<ILKClockStream>("ILKClockStream"),   LKStreamInfo<ILKRealStream>("ILKRealStream"),
       LKStreamInfo<ILKFloatStream>("ILKFloatStream"),   LKStreamInfo<ILKStringStream>("ILKStringStream"),
+      LKStreamInfo<ILKRealListStream>("ILKRealListStream"), LKStreamInfo<ILKIntegerListStream>("ILKIntegerListStream"),
   };
   LKRegisterStreams(infos, static_cast<int32_t>(std::size(infos)));
 }

@@ -75,6 +75,17 @@ struct ILKStringStream : ILKDataStream {
   FUNDREL_IID("{25C048B4-89D4-4277-AA98-A835EB29F5C1}");
 };
 
+// A list of doubles per operation (std::vector<double>).
+struct ILKRealListStream : ILKDataStream {
+  using Parent = ILKDataStream;
+  FUNDREL_IID("{3D9A7C21-58E4-4B6F-A1C3-7E2B9F4D6A85}");
+};
+// A list of signed 32-bit integers per operation (std::vector<int32_t>).
+struct ILKIntegerListStream : ILKDataStream {
+  using Parent = ILKDataStream;
+  FUNDREL_IID("{4EAB8D32-69F5-4C70-B2D4-8F3CA05E7B96}");
+};
+
 // A handler: for a sending pin, how to deliver on a connection (APin and AStream are the
 // receiving pin and its stream; the plain way is AStream->DispatchData(sender, ...)); for a
 // receiving pin, what to do with an arriving operation (APin is the receiving pin itself, so a

@@ -363,6 +363,23 @@ TEST_F(Pins, HandlersMaySendBothWaysAndDisconnectInsideADelivery) {
   sink->OnOperation = nullptr;
 }
 
+TEST_F(Pins, AHandlerMayDisconnectASiblingOfTheDeliveryItRunsIn) {
+  TTestGenerator* gen = Gen("Gen");
+  TTestSink* first = TTestSink::Make<TTestIntSinkPin>(FRoot, "First");
+  TTestSink* second = TTestSink::Make<TTestRealSinkPin>(FRoot, "Second");  // through a converter
+  gen->Output()->Connect(first->Input());
+  gen->Output()->Connect(second->Input());
+  first->OnOperation = [&](TTestSink*, ILKNotifyOperation* op) {
+    if (op->IsType<TIntValues>()) second->Input()->DisconnectAll();
+  };
+  gen->SendInts({1});
+  // The converter outlived the delivery that still walked past it, and passed nothing on.
+  EXPECT_EQ(second->Ops, std::vector<std::string>{"Stop"});
+  EXPECT_EQ(gLiveConverters.load(), 0);
+  EXPECT_EQ(gen->Output()->ConnectedPins(), std::vector<TLKPin*>{first->Input()});
+  first->OnOperation = nullptr;
+}
+
 TEST_F(Pins, DestroyingAComponentDisconnectsItsPinsWhileItIsWhole) {
   TTestGenerator* gen = Gen("Gen");
   TTestSink* sink = TTestSink::Make<TTestRealSinkPin>(FRoot, "Sink");
@@ -407,10 +424,12 @@ TEST_F(Pins, DefaultHandlersServeSendingPinsWithoutTheirOwn) {
   gen->Output()->Notify(LKMakeOperation<TLKStartRateOperation>(8000.0));
   EXPECT_EQ(sender, gen->Output());
   EXPECT_EQ(rates, std::vector<double>{4000.0}) << "picked up at connect time";
-  sink->OnOperation = nullptr;  // the stop at tear-down must not reach this frame
+  // The connection keeps the handler it picked up, which refers to this frame.
+  gen->Output()->DisconnectAll();
+  sink->OnOperation = nullptr;
 }
 
-TEST_F(Pins, ClockAndTypedSinkPins) {
+TEST_F(Pins, ClockTypedAndListSinkPins) {
   auto* owner = TComponent::Create<TLockComponent>(FRoot);
   std::vector<uint32_t> ticks;
   std::vector<std::string> others;
@@ -440,8 +459,21 @@ TEST_F(Pins, ClockAndTypedSinkPins) {
   EXPECT_FALSE(realOut->Notify(LKMakeOperation<TLKTypedSuppliedOperation<float>>(0.5f))) << "a float is no double";
   EXPECT_EQ(values, std::vector<double>{0.25});
   EXPECT_EQ(realIn->GetValue(), 0.25);
+  // Lists: the first after connecting and after a stop is marked.
+  std::vector<std::string> lists;
+  auto* listIn = new TLKTypedListSinkPin<double>(
+      owner, owner->Lock(), [&](TLKTypedListSinkPin<double>*, const std::vector<double>& AValues, bool AFirst) {
+        lists.push_back(std::to_string(AValues.size()) + (AFirst ? " first" : ""));
+      });
+  auto* listOut = new TLKDispatchSourcePin(owner, owner->Lock(), nullptr, -1, {});
+  listOut->AddType(ILKRealListStream::IID);
+  listOut->Connect(listIn);
+  for (size_t n : {5, 2}) listOut->Notify(LKMakeOperation<TRealValues>(std::vector<double>(n)));
+  listOut->Notify(LKMakeOperation<TLKStopOperation>());
+  listOut->Notify(LKMakeOperation<TRealValues>(std::vector<double>(1)));
+  EXPECT_EQ(lists, (std::vector<std::string>{"5 first", "2", "1 first"}));
   for (TLKPin* p : {static_cast<TLKPin*>(clockIn), static_cast<TLKPin*>(clockOut), static_cast<TLKPin*>(realIn),
-                    static_cast<TLKPin*>(realOut)})
+                    static_cast<TLKPin*>(realOut), static_cast<TLKPin*>(listIn), static_cast<TLKPin*>(listOut)})
     TObject::Free(p);
 }
 
