@@ -45,13 +45,13 @@ std::string Name(const char* op, const char* impl, int n) {
 void FftComplexFundrel(benchmark::State& st, int order) {
   const int n = 1 << order;
   Doubles src(2 * n), dst(2 * n);
-  IppsFFTSpec_C_64fc* spec = nullptr;
-  ippsFFTInitAlloc_C_64fc(&spec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintAccurate);
+  IppsFFTSpec_C_64fc* fftSpec = nullptr;
+  ippsFFTInitAlloc_C_64fc(&fftSpec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintAccurate);
   for (auto _ : st) {
-    ippsFFTFwd_CToC_64fc(reinterpret_cast<Ipp64fc*>(src.p), reinterpret_cast<Ipp64fc*>(dst.p), spec, nullptr);
+    ippsFFTFwd_CToC_64fc(reinterpret_cast<Ipp64fc*>(src.p), reinterpret_cast<Ipp64fc*>(dst.p), fftSpec, nullptr);
     benchmark::ClobberMemory();
   }
-  ippsFFTFree_C_64fc(spec);
+  ippsFFTFree_C_64fc(fftSpec);
   st.SetItemsProcessed(st.iterations() * n);
 }
 
@@ -75,13 +75,13 @@ void FftComplexFftw(benchmark::State& st, int order) {
 void FftRealFundrel(benchmark::State& st, int order) {
   const int n = 1 << order;
   Doubles src(n), dst(n + 2);
-  IppsFFTSpec_R_64f* spec = nullptr;
-  ippsFFTInitAlloc_R_64f(&spec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintAccurate);
+  IppsFFTSpec_R_64f* fftSpec = nullptr;
+  ippsFFTInitAlloc_R_64f(&fftSpec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintAccurate);
   for (auto _ : st) {
-    ippsFFTFwd_RToCCS_64f(src.p, dst.p, spec, nullptr);
+    ippsFFTFwd_RToCCS_64f(src.p, dst.p, fftSpec, nullptr);
     benchmark::ClobberMemory();
   }
-  ippsFFTFree_R_64f(spec);
+  ippsFFTFree_R_64f(fftSpec);
   st.SetItemsProcessed(st.iterations() * n);
 }
 

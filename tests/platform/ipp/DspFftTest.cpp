@@ -74,8 +74,8 @@ TEST(DspFft, ComplexMatchesDirectDft) {
     const std::vector<size_t> bins = BinsToCheck(order, n);
     const std::vector<cld> fwd = Dft(x, bins, -1), inv = Dft(x, bins, +1);
     ForEachTarget([&] {
-      IppsFFTSpec_C_64fc* spec = nullptr;
-      ASSERT_EQ(ippsFFTInitAlloc_C_64fc(&spec, order, flag, ippAlgHintAccurate), ippStsNoErr);
+      IppsFFTSpec_C_64fc* fftSpec = nullptr;
+      ASSERT_EQ(ippsFFTInitAlloc_C_64fc(&fftSpec, order, flag, ippAlgHintAccurate), ippStsNoErr);
       // Unaligned source and destination (8 bytes past a 64-byte boundary).
       Buf<double> src(2 * n, 1), dst(2 * n, 1);
       src.Assign(data);
@@ -83,7 +83,7 @@ TEST(DspFft, ComplexMatchesDirectDft) {
       auto* d = reinterpret_cast<Ipp64fc*>(dst.data());
       for (int dir = 0; dir < 2; ++dir) {
         const double scale = Scale(flag, order, dir == 0);
-        ASSERT_EQ(dir == 0 ? ippsFFTFwd_CToC_64fc(s, d, spec, nullptr) : ippsFFTInv_CToC_64fc(s, d, spec, nullptr),
+        ASSERT_EQ(dir == 0 ? ippsFFTFwd_CToC_64fc(s, d, fftSpec, nullptr) : ippsFFTInv_CToC_64fc(s, d, fftSpec, nullptr),
                   ippStsNoErr);
         double worst = 0;
         for (size_t b = 0; b < bins.size(); ++b) {
@@ -93,7 +93,7 @@ TEST(DspFft, ComplexMatchesDirectDft) {
         EXPECT_LT(worst, Tol(order) * std::max(scale * std::sqrt(n), 1.0)) << "order " << order << " dir " << dir;
       }
       EXPECT_EQ(std::vector<double>(src.data(), src.data() + 2 * n), data) << "source modified";
-      EXPECT_EQ(ippsFFTFree_C_64fc(spec), ippStsNoErr);
+      EXPECT_EQ(ippsFFTFree_C_64fc(fftSpec), ippStsNoErr);
     });
   }
 }
@@ -104,27 +104,27 @@ TEST(DspFft, ComplexInPlaceBufferAndRoundTrip) {
       const size_t n = size_t{1} << order;
       for (int flag : kFlags) {
         if (order == 18 && flag != IPP_FFT_NODIV_BY_ANY) continue;  // keep the suite fast
-        IppsFFTSpec_C_64fc* spec = nullptr;
-        ASSERT_EQ(ippsFFTInitAlloc_C_64fc(&spec, order, flag, ippAlgHintNone), ippStsNoErr);
+        IppsFFTSpec_C_64fc* fftSpec = nullptr;
+        ASSERT_EQ(ippsFFTInitAlloc_C_64fc(&fftSpec, order, flag, ippAlgHintNone), ippStsNoErr);
         const std::vector<Ipp64fc> x = ewtest::RandC64(n, -1, 1);
         std::vector<Ipp64fc> outOfPlace(n), inPlace = x;
-        ASSERT_EQ(ippsFFTFwd_CToC_64fc(x.data(), outOfPlace.data(), spec, nullptr), ippStsNoErr);
+        ASSERT_EQ(ippsFFTFwd_CToC_64fc(x.data(), outOfPlace.data(), fftSpec, nullptr), ippStsNoErr);
         // A caller work buffer at an odd address gives the very same result.
         int bytes = 0;
-        ASSERT_EQ(ippsFFTGetBufSize_C_64fc(spec, &bytes), ippStsNoErr);
+        ASSERT_EQ(ippsFFTGetBufSize_C_64fc(fftSpec, &bytes), ippStsNoErr);
         std::vector<Ipp8u> work(static_cast<size_t>(bytes) + 1);
-        ASSERT_EQ(ippsFFTFwd_CToC_64fc(inPlace.data(), inPlace.data(), spec, work.data() + 1), ippStsNoErr);
+        ASSERT_EQ(ippsFFTFwd_CToC_64fc(inPlace.data(), inPlace.data(), fftSpec, work.data() + 1), ippStsNoErr);
         for (size_t k = 0; k < n; ++k) {
           ASSERT_EQ(inPlace[k].re, outOfPlace[k].re) << k;
           ASSERT_EQ(inPlace[k].im, outOfPlace[k].im) << k;
         }
-        ASSERT_EQ(ippsFFTInv_CToC_64fc(inPlace.data(), inPlace.data(), spec, nullptr), ippStsNoErr);
+        ASSERT_EQ(ippsFFTInv_CToC_64fc(inPlace.data(), inPlace.data(), fftSpec, nullptr), ippStsNoErr);
         const double gain = Scale(flag, order, true) * Scale(flag, order, false) * static_cast<double>(n);
         double worst = 0;
         for (size_t k = 0; k < n; ++k)
           worst = std::max({worst, std::fabs(inPlace[k].re - gain * x[k].re), std::fabs(inPlace[k].im - gain * x[k].im)});
         EXPECT_LT(worst, 1e-14 * (order + 1) * gain) << "order " << order << " flag " << flag;
-        ippsFFTFree_C_64fc(spec);
+        ippsFFTFree_C_64fc(fftSpec);
       }
     }
   });
@@ -148,12 +148,12 @@ TEST(DspFft, RealCcsMatchesDirectDft) {
     const std::vector<size_t> samples = BinsToCheck(order, n);
     const std::vector<cld> inv = Dft(sym, samples, +1);
     ForEachTarget([&] {
-      IppsFFTSpec_R_64f* spec = nullptr;
-      ASSERT_EQ(ippsFFTInitAlloc_R_64f(&spec, order, flag, ippAlgHintFast), ippStsNoErr);
+      IppsFFTSpec_R_64f* fftSpec = nullptr;
+      ASSERT_EQ(ippsFFTInitAlloc_R_64f(&fftSpec, order, flag, ippAlgHintFast), ippStsNoErr);
       Buf<double> src(n, 3), ccs(n + 3, 1);
       src.Assign(data);
       ccs[n + 2] = 12345.0;  // guard just past the N + 2 doubles
-      ASSERT_EQ(ippsFFTFwd_RToCCS_64f(src.data(), ccs.data(), spec, nullptr), ippStsNoErr);
+      ASSERT_EQ(ippsFFTFwd_RToCCS_64f(src.data(), ccs.data(), fftSpec, nullptr), ippStsNoErr);
       EXPECT_EQ(ccs[n + 2], 12345.0) << "wrote past N + 2";
       EXPECT_EQ(ccs[1], 0.0);
       EXPECT_EQ(ccs[n + 1], 0.0);
@@ -166,13 +166,13 @@ TEST(DspFft, RealCcsMatchesDirectDft) {
       EXPECT_LT(worst, Tol(order) * std::max(fs * std::sqrt(n), 1.0)) << "order " << order;
 
       Buf<double> out(n, 1);
-      ASSERT_EQ(ippsFFTInv_CCSToR_64f(ccsIn.data(), out.data(), spec, nullptr), ippStsNoErr);
+      ASSERT_EQ(ippsFFTInv_CCSToR_64f(ccsIn.data(), out.data(), fftSpec, nullptr), ippStsNoErr);
       const double is = Scale(flag, order, false);
       worst = 0;
       for (size_t b = 0; b < samples.size(); ++b)
         worst = std::max(worst, std::fabs(out[samples[b]] - static_cast<double>(inv[b].real()) * is));
       EXPECT_LT(worst, Tol(order) * std::max(is * std::sqrt(n), 1.0)) << "inverse order " << order;
-      ippsFFTFree_R_64f(spec);
+      ippsFFTFree_R_64f(fftSpec);
     });
   }
 }
@@ -181,14 +181,14 @@ TEST(DspFft, RealInPlaceRoundTripLargeOrders) {
   ForEachTarget([] {
     for (int order : {2, 6, 9, 13, 17}) {
       const size_t n = size_t{1} << order;
-      IppsFFTSpec_R_64f* spec = nullptr;
-      ASSERT_EQ(ippsFFTInitAlloc_R_64f(&spec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintAccurate), ippStsNoErr);
+      IppsFFTSpec_R_64f* fftSpec = nullptr;
+      ASSERT_EQ(ippsFFTInitAlloc_R_64f(&fftSpec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintAccurate), ippStsNoErr);
       const std::vector<double> x = ewtest::RandF64(n, -1, 1);
       std::vector<double> buf(n + 2);
       std::copy(x.begin(), x.end(), buf.begin());
       std::vector<double> ref(n + 2);
-      ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), ref.data(), spec, nullptr), ippStsNoErr);
-      ASSERT_EQ(ippsFFTFwd_RToCCS_64f(buf.data(), buf.data(), spec, nullptr), ippStsNoErr);
+      ASSERT_EQ(ippsFFTFwd_RToCCS_64f(x.data(), ref.data(), fftSpec, nullptr), ippStsNoErr);
+      ASSERT_EQ(ippsFFTFwd_RToCCS_64f(buf.data(), buf.data(), fftSpec, nullptr), ippStsNoErr);
       EXPECT_EQ(buf, ref) << "in place differs, order " << order;
       // Parseval on the half spectrum: sum x^2 = (|X0|^2 + |XN/2|^2 + 2 sum |Xk|^2) / N.
       double e1 = 0, e2 = 0;
@@ -199,11 +199,11 @@ TEST(DspFft, RealInPlaceRoundTripLargeOrders) {
       }
       EXPECT_NEAR(e2 / static_cast<double>(n), e1, 1e-10 * e1);
       // Flag 8 scales neither way: the round trip multiplies by N.
-      ASSERT_EQ(ippsFFTInv_CCSToR_64f(buf.data(), buf.data(), spec, nullptr), ippStsNoErr);
+      ASSERT_EQ(ippsFFTInv_CCSToR_64f(buf.data(), buf.data(), fftSpec, nullptr), ippStsNoErr);
       double worst = 0;
       for (size_t i = 0; i < n; ++i) worst = std::max(worst, std::fabs(buf[i] / static_cast<double>(n) - x[i]));
       EXPECT_LT(worst, 1e-14 * (order + 1)) << "order " << order;
-      ippsFFTFree_R_64f(spec);
+      ippsFFTFree_R_64f(fftSpec);
     }
   });
 }
@@ -250,19 +250,19 @@ TEST(DspFft, StatusCodes) {
 TEST(DspFftThreads, SharedDescriptor) {
   const int order = 12;
   const size_t n = size_t{1} << order;
-  IppsFFTSpec_C_64fc* spec = nullptr;
-  ASSERT_EQ(ippsFFTInitAlloc_C_64fc(&spec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintNone), ippStsNoErr);
+  IppsFFTSpec_C_64fc* fftSpec = nullptr;
+  ASSERT_EQ(ippsFFTInitAlloc_C_64fc(&fftSpec, order, IPP_FFT_NODIV_BY_ANY, ippAlgHintNone), ippStsNoErr);
   std::vector<std::vector<Ipp64fc>> in, expect, got;
   for (int t = 0; t < 4; ++t) {
     in.push_back(ewtest::RandC64(n, -1, 1));
     expect.emplace_back(n);
     got.emplace_back(n);
-    ippsFFTFwd_CToC_64fc(in[t].data(), expect[t].data(), spec, nullptr);
+    ippsFFTFwd_CToC_64fc(in[t].data(), expect[t].data(), fftSpec, nullptr);
   }
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
-      for (int rep = 0; rep < 50; ++rep) ippsFFTFwd_CToC_64fc(in[t].data(), got[t].data(), spec, nullptr);
+      for (int rep = 0; rep < 50; ++rep) ippsFFTFwd_CToC_64fc(in[t].data(), got[t].data(), fftSpec, nullptr);
     });
   for (auto& th : threads) th.join();
   for (int t = 0; t < 4; ++t)
@@ -270,7 +270,7 @@ TEST(DspFftThreads, SharedDescriptor) {
       ASSERT_EQ(got[t][k].re, expect[t][k].re);
       ASSERT_EQ(got[t][k].im, expect[t][k].im);
     }
-  ippsFFTFree_C_64fc(spec);
+  ippsFFTFree_C_64fc(fftSpec);
 }
 
 }  // namespace
