@@ -33,12 +33,12 @@ class FUNDREL_API EListError : public Exception {
 
 namespace detail {
 // "List index out of bounds (<index>); count is <count>" as ERangeError.
-FUNDREL_API [[noreturn]] void RaiseListIndexError(int AIndex, int ACount);
-FUNDREL_API [[noreturn]] void RaiseCapacityError(int ACapacity, int ACount);
-FUNDREL_API [[noreturn]] void RaiseListEmpty();
+[[noreturn]] FUNDREL_API void RaiseListIndexError(int AIndex, int ACount);
+[[noreturn]] FUNDREL_API void RaiseCapacityError(int ACapacity, int ACount);
+[[noreturn]] FUNDREL_API void RaiseListEmpty();
 // AKeyText may be empty when the key has no readable form.
-FUNDREL_API [[noreturn]] void RaiseDuplicateKey(const String& AKeyText);
-FUNDREL_API [[noreturn]] void RaiseKeyNotFound(const String& AKeyText);
+[[noreturn]] FUNDREL_API void RaiseDuplicateKey(const String& AKeyText);
+[[noreturn]] FUNDREL_API void RaiseKeyNotFound(const String& AKeyText);
 
 template <typename K>
 String KeyText(const K& AKey) {
