@@ -20,7 +20,7 @@ inline hwy::ChosenTarget& Chosen() {
 
 template <class... P>
 inline IppStatus Check(int len, const P*... ptrs) {
-  if (((ptrs == nullptr) || ...)) return ippStsNullPtrErr;
+  if ((... || !ptrs)) return ippStsNullPtrErr;
   return len <= 0 ? ippStsSizeErr : ippStsNoErr;
 }
 
