@@ -248,6 +248,44 @@ template <typename T>
 concept HasQueryInterface = requires(T* t, const TGUID& g, void** o) { t->QueryInterface(g, o); };
 }  // namespace detail
 
+namespace detail {
+// The address of interface AIID inside AIntf's parent chain (as that very interface type, which
+// matters when bases are virtual and sit at other offsets), or null.
+template <typename I, typename TListed>
+void* CastInChain(TListed* AIntf, const TGUID& AIID) {
+  if (I::IID == AIID) return static_cast<I*>(AIntf);
+  if constexpr (std::is_same_v<I, IInterface>) {
+    return nullptr;
+  } else {
+    return CastInChain<typename I::Parent>(AIntf, AIID);
+  }
+}
+
+// The QueryInterface of TImplements and TImplementsVirtual: the first listed interface whose
+// parent chain holds AIID, else TBase's own answer.
+template <typename TBase, typename... TIntfs, typename TSelf>
+HRESULT QueryListed(TSelf* ASelf, const TGUID& AIID, void** AObj) {
+  if (!AObj) return E_NOINTERFACE;
+  void* found = nullptr;
+  auto tryListed = [&]<typename I>(I* AListed) {
+    if (found) return;
+    found = CastInChain<I>(AListed, AIID);
+    if (found) static_cast<IInterface*>(AListed)->_AddRef();
+  };
+  (tryListed(static_cast<TIntfs*>(ASelf)), ...);
+  if (found) {
+    *AObj = found;
+    return S_OK;
+  }
+  if constexpr (HasQueryInterface<TBase>) {
+    return ASelf->TBase::QueryInterface(AIID, AObj);
+  } else {
+    *AObj = nullptr;
+    return E_NOINTERFACE;
+  }
+}
+}  // namespace detail
+
 // Implements the listed interfaces (and their parent chains) on top of TBase, which is
 // TInterfacedObject or a class already built with TImplements.
 template <typename TBase, typename... TIntfs>
@@ -256,23 +294,24 @@ class TImplements : public TBase, public TIntfs... {
   using TBase::TBase;
 
   HRESULT QueryInterface(const TGUID& AIID, void** AObj) override {
-    if (!AObj) return E_NOINTERFACE;
-    void* found = nullptr;
-    ((found == nullptr && detail::InterfaceChainHas<TIntfs>(AIID)
-          ? (found = static_cast<IInterface*>(static_cast<TIntfs*>(this)), 0)
-          : 0),
-     ...);
-    if (found) {
-      static_cast<IInterface*>(found)->_AddRef();
-      *AObj = found;
-      return S_OK;
-    }
-    if constexpr (detail::HasQueryInterface<TBase>) {
-      return TBase::QueryInterface(AIID, AObj);
-    } else {
-      *AObj = nullptr;
-      return E_NOINTERFACE;
-    }
+    return detail::QueryListed<TBase, TIntfs...>(this, AIID, AObj);
+  }
+  int32_t _AddRef() override { return this->AddRefImpl(); }
+  int32_t _Release() override { return this->ReleaseImpl(); }
+  HRESULT ObjQueryInterface(const TGUID& AIID, void** AObj) override { return QueryInterface(AIID, AObj); }
+};
+
+// The same for interface families declared with virtual bases (struct IDerived : virtual IBase),
+// where each class level adds the interface that extends the one its parent implements and
+// inherits the parent's implementation of the shared base. Every interface of such a family
+// must name its bases as virtual, and the root of the family derives from IInterface.
+template <typename TBase, typename... TIntfs>
+class TImplementsVirtual : public TBase, public virtual TIntfs... {
+ public:
+  using TBase::TBase;
+
+  HRESULT QueryInterface(const TGUID& AIID, void** AObj) override {
+    return detail::QueryListed<TBase, TIntfs...>(this, AIID, AObj);
   }
   int32_t _AddRef() override { return this->AddRefImpl(); }
   int32_t _Release() override { return this->ReleaseImpl(); }
