@@ -9,18 +9,10 @@ namespace fundrel::testing {
 
 class BufferTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FStores = _GVCountStores.load();
-    FBuffers = _GVCountPasBuffers.load();
-  }
   void TearDown() override {
-    EXPECT_EQ(_GVCountStores.load(), FStores) << "a smart buffer leaked";
-    EXPECT_EQ(_GVCountPasBuffers.load(), FBuffers) << "a buffer view leaked";
+    EXPECT_EQ(_GVCountStores.load(), 0u) << "a smart buffer leaked";
+    EXPECT_EQ(_GVCountPasBuffers.load(), 0u) << "a buffer view leaked";
   }
-
- private:
-  uint32_t FStores = 0;
-  uint32_t FBuffers = 0;
 };
 
 // The storage behind a buffer interface.
