@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 # The test binaries that hold multi-threaded suites; only these are built for ThreadSanitizer.
-TSAN_TARGETS ?= fundrel_host_tests fundrel_ipp_tests
+TSAN_TARGETS ?= fundrel_host_tests fundrel_ipp_tests fundrel_buffers_tests
 
 .PHONY: deps build build-release demo check bench check-sanitize check-asan check-tsan fuzz fuzz-host fuzz-xml clean
 

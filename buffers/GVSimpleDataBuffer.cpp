@@ -148,23 +148,24 @@ void TGVGenericBuffer::InternalSerializationRead(TSerializationReader&) {}
 void TGVGenericBuffer::InternalSerializationWrite(TSerializationWriter&) {}
 
 void TGVGenericBuffer::SerializationWrite(TSerializationWriter& AWriter, const TSerializedObjects& AObjects) {
-  TIntf<IGVDataBufferAccess> access = ByteData({TBufferAccessMode::Read});
+  // Plain calls rather than an access object: the serializer may run this on an object whose
+  // reference count is still 0, which a counted access object would release.
   TGVData::SerializationWrite(AWriter, AObjects);
   InternalSerializationWrite(AWriter);
   TIntf<IGVSequenceStamp> stamp = GetSequenceStamp();
   AWriter.WriteNested("SequenceStamp", [&](TSerializationWriter& AStampWriter) {
     static_cast<TGVSequenceStamp*>(stamp.get())->SerializationWrite(AStampWriter, AObjects);
   });
-  AWriter.WriteBinary("Data", access->ByteData(), access->GetByteSize());
+  AWriter.WriteBinary("Data", ByteRead(), GetByteSize());
 }
 
 void TGVGenericBuffer::SerializationRead(TSerializationReader& AReader) {
-  TIntf<IGVDataBufferAccess> access = ByteData({TBufferAccessMode::Write});
   InternalSerializationRead(AReader);
   AReader.ReadBinary("Data", [&](const std::vector<uint8_t>& ABytes) {
-    const uint32_t size = access->GetByteSize();
+    const uint32_t size = GetByteSize();
     const size_t n = ABytes.size() < size ? ABytes.size() : size;
-    if (n) std::memcpy(access->ByteData(), ABytes.data(), n);
+    uint8_t* data = ByteWrite();
+    if (n) std::memcpy(data, ABytes.data(), n);
   });
   TIntf<IGVSequenceStamp> stamp = GetSequenceStamp();
   AReader.ReadNested("SequenceStamp", [&](TSerializationReader& AStampReader) {
