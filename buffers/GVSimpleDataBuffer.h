@@ -34,6 +34,10 @@ namespace fundrel {
 struct IGVSequenceStamp;
 struct IGVDataBufferAccess;
 
+namespace detail {
+[[noreturn]] FUNDREL_API void RaiseNilOperand();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Interfaces
 
@@ -566,6 +570,24 @@ class TGVTypedBuffer : public TImplementsVirtual<TGVLinearMemoryBuffer, IBuf> {
                                ASize * ElementSize);
     else
       TGVGenericBuffer::CopyTo(ASourceOffset, ATargetBuffer, ATargetOffset, ASize);
+  }
+
+  // The element count and addresses without virtual dispatch on this object, for the class's
+  // own operations on their hot path (the same contract as GetSize/Read/Modify/Write).
+  uint32_t Count() const noexcept { return this->FByteSize / ElementSize; }
+  const TElem* ReadData() const noexcept { return reinterpret_cast<const TElem*>(this->FDataPtr); }
+  TElem* ModifyData() {
+    if (!this->FDataContainer->SingleOwner()) this->MakeUnique(true);
+    return reinterpret_cast<TElem*>(this->FDataPtr);
+  }
+  TElem* WriteData() {
+    if (!this->FDataContainer->SingleOwner()) this->MakeUnique(false);
+    return reinterpret_cast<TElem*>(this->FDataPtr);
+  }
+  // The object behind another buffer of this family; a null operand raises EGVException.
+  static TSelf* Peer(const TIntf<IBuf>& AOther) {
+    if (!AOther) detail::RaiseNilOperand();
+    return static_cast<TSelf*>(AOther->GetInstance());
   }
 
   // Constructors that share storage, as interfaces.

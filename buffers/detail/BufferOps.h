@@ -12,7 +12,6 @@ namespace fundrel::detail {
 inline int Len(uint32_t ACount) { return static_cast<int>(ACount); }
 
 [[noreturn]] void RaiseIndexOutOfRange(uint32_t AIndex);
-[[noreturn]] void RaiseNilOperand();
 
 // The common length of a binary element-wise operation.
 template <typename TSelf, typename I>

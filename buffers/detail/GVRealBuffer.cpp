@@ -1,5 +1,6 @@
 #include <cfloat>
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -149,25 +150,29 @@ bool TGVRealBuffer::IsEqualToValue(double AValue) {
 // --- arithmetic
 
 void TGVRealBuffer::Add(const TGVRealBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (n) FUNDREL_IPP(ippsAdd_64f_I)(ARight->Read(), Modify(), Len(n));
+  TGVRealBuffer* right = Peer(ARight);
+  const uint32_t n = std::min(Count(), right->Count());
+  if (n) FUNDREL_IPP(ippsAdd_64f_I)(right->ReadData(), ModifyData(), Len(n));
 }
 
 void TGVRealBuffer::Subtract(const TGVRealBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (n) FUNDREL_IPP(ippsSub_64f_I)(ARight->Read(), Modify(), Len(n));
+  TGVRealBuffer* right = Peer(ARight);
+  const uint32_t n = std::min(Count(), right->Count());
+  if (n) FUNDREL_IPP(ippsSub_64f_I)(right->ReadData(), ModifyData(), Len(n));
 }
 
 void TGVRealBuffer::Multiply(const TGVRealBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (n) FUNDREL_IPP(ippsMul_64f_I)(ARight->Read(), Modify(), Len(n));
+  TGVRealBuffer* right = Peer(ARight);
+  const uint32_t n = std::min(Count(), right->Count());
+  if (n) FUNDREL_IPP(ippsMul_64f_I)(right->ReadData(), ModifyData(), Len(n));
 }
 
 void TGVRealBuffer::Divide(const TGVRealBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
+  TGVRealBuffer* peer = Peer(ARight);
+  const uint32_t n = std::min(Count(), peer->Count());
   if (!n) return;
-  double* self = Modify();
-  const double* right = ARight->Read();
+  double* self = ModifyData();
+  const double* right = peer->ReadData();
   if (FUNDREL_IPP(ippsDiv_64f_I)(right, self, Len(n)) != ippStsDivByZero) return;
   // Downstream code cannot take infinities: a zero divisor yields a large finite mark.
   for (uint32_t i = 0; i < n; ++i)
