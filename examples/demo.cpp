@@ -1,8 +1,10 @@
 // A tour of what Fundrel offers today: a component with a persisted property object sharing its
 // lock, guarded setters and change notification, a worker thread producing under the component's
-// write section and handing results to the main thread, variants and complex numbers.
+// write section and handing results to the main thread, variants and complex numbers, and sample
+// buffers that share their storage until one of them is written.
 #include <cstdio>
 
+#include "buffers/GVSimpleDataBuffer.h"
 #include "host/Quenra.Math.Complex.h"
 #include "host/Quenra.Threading.h"
 #include "host/Quenra.Types.h"
@@ -100,5 +102,17 @@ int main() {
   TComplex r = SquareRoot(z);
   std::printf("  |3+4i| = %.1f, sqrt(3+4i) = %.1f%+.1fi, conj * z = %.1f\n", Abs(z), r.re, r.im,
               (Conjugate(z) * z).re);
+
+  std::printf("\n4. Sample buffers: shared storage, copy on write\n");
+  TGVRealBufferRef ramp = TGVRealBuffer::CreateSize(8);
+  double* samples = ramp->Write();
+  for (int i = 0; i < 8; ++i) samples[i] = i;
+  TGVRealBufferRef sent = TGVRealBuffer::CreateCopy(ramp);  // what a source pin hands downstream
+  std::printf("  copy shares the samples: %s\n", sent->Read() == ramp->Read() ? "yes" : "no");
+  sent->MultiplyValue(0.5);  // the receiver writes: it gets its own copy first
+  std::printf("  after the receiver scaled its copy: original[7] = %.1f, copy[7] = %.1f\n", ramp->GetItem(7),
+              sent->GetItem(7));
+  std::printf("  mean %.2f, max %.1f, dot with itself %.1f\n", ramp->Mean(), ramp->GetMaxValue(), ramp->Dot(ramp));
+  std::printf("  live storages %u, live buffers %u\n", _GVCountStores.load(), _GVCountPasBuffers.load());
   return 0;
 }
