@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "buffers/GVInternalStore.h"
@@ -34,9 +35,12 @@ namespace fundrel {
 struct IGVSequenceStamp;
 struct IGVDataBufferAccess;
 
+class TGVMemoryBuffer;
 namespace detail {
 [[noreturn]] FUNDREL_API void RaiseNilOperand();
-}
+// The memory buffer behind AOther; EInvalidCast when there is none.
+FUNDREL_API TGVMemoryBuffer* MemoryBufferOf(const TIntf<IGVData>& AOther);
+}  // namespace detail
 
 // ---------------------------------------------------------------------------------------------
 // Interfaces
@@ -590,6 +594,24 @@ class TGVTypedBuffer : public TImplementsVirtual<TGVLinearMemoryBuffer, IBuf> {
     return static_cast<TSelf*>(AOther->GetInstance());
   }
 
+  // Constructors, as interfaces. ASize zero elements; a copy of ASize elements at AData (zeros
+  // when AData is null); the items of a list in order.
+  static TIntf<IBuf> Create() { return CreateSize(0); }
+  static TIntf<IBuf> CreateSize(uint32_t ASize) { return TIntf<IBuf>(static_cast<IBuf*>(new TSelf(ASize))); }
+  static TIntf<IBuf> CreateData(const TElem* AData, uint32_t ASize) {
+    auto* made = new TSelf(ASize);
+    TIntf<IBuf> result(static_cast<IBuf*>(made));
+    if (AData && ASize) std::memcpy(made->WriteData(), AData, size_t{ASize} * ElementSize);
+    return result;
+  }
+  static TIntf<IBuf> CreateArrayList(const TArrayList<TElem>& AOther) {
+    return CreateData(AOther.Items().data(), static_cast<uint32_t>(AOther.Count()));
+  }
+  // Shares the storage of any data object whose instance is a memory buffer, its bytes seen as
+  // elements; others raise EInvalidCast.
+  static TIntf<IBuf> CreateUniversal(const TIntf<IGVData>& AOther) {
+    return TIntf<IBuf>(static_cast<IBuf*>(new TSelf(detail::MemoryBufferOf(AOther))));
+  }
   // Constructors that share storage, as interfaces.
   static TIntf<IBuf> CreateEx(TSelf* AOther) { return TIntf<IBuf>(static_cast<IBuf*>(new TSelf(AOther))); }
   static TIntf<IBuf> CreateCopy(const TIntf<IBuf>& AOther) {
@@ -606,11 +628,8 @@ class FUNDREL_API TGVRealBuffer
  public:
   using TBase::TBase;
 
-  // Constructors, as interfaces. The divider forms give element i = AData[i] / ADivider, or
-  // AData[i] exactly when ADivider is 1.0; a null AData gives zeros.
-  static TGVRealBufferRef Create() { return CreateSize(0); }
-  static TGVRealBufferRef CreateSize(uint32_t ASize);
-  static TGVRealBufferRef CreateData(const double* AData, uint32_t ASize);
+  // Further constructors, as interfaces. The divider forms give element i = AData[i] /
+  // ADivider, or AData[i] exactly when ADivider is 1.0; a null AData gives zeros.
   static TGVRealBufferRef CreateValue(double AValue, uint32_t ASize);
   static TGVRealBufferRef CreateByteData(const uint8_t* AData, uint32_t ASize, double ADivider);
   static TGVRealBufferRef CreateWordData(const uint16_t* AData, uint32_t ASize, double ADivider);
@@ -620,10 +639,6 @@ class FUNDREL_API TGVRealBuffer
   static TGVRealBufferRef CreateInt64Data(const int64_t* AData, uint32_t ASize, double ADivider);
   static TGVRealBufferRef CreateUInt64Data(const uint64_t* AData, uint32_t ASize, double ADivider);
   static TGVRealBufferRef CreateSingleData(const float* AData, uint32_t ASize);
-  // Shares the storage of any data object whose instance is a memory buffer; others raise
-  // EInvalidCast.
-  static TGVRealBufferRef CreateUniversal(const TIntf<IGVData>& AOther);
-  static TGVRealBufferRef CreateArrayList(const TArrayList<double>& AOther);
 
   double GetItem(uint32_t AIndex) override;
   void SetItem(uint32_t AIndex, double AValue) override;
@@ -685,16 +700,11 @@ class FUNDREL_API TGVComplexBuffer
  public:
   using TBase::TBase;
 
-  static TGVComplexBufferRef Create() { return CreateSize(0); }
-  static TGVComplexBufferRef CreateSize(uint32_t ASize);
-  static TGVComplexBufferRef CreateData(const TComplex* AData, uint32_t ASize);
   static TGVComplexBufferRef CreateValue(const TComplex& AValue, uint32_t ASize);
   static TGVComplexBufferRef CreateValue(double AReal, double AImag, uint32_t ASize);
   // Size = the larger of the two; where one part is missing it is 0.0.
   static TGVComplexBufferRef CreateBuffers(const TGVRealBufferRef& AReal, const TGVRealBufferRef& AImaginary);
   static TGVComplexBufferRef CreateBufferObjects(TGVRealBuffer* AReal, TGVRealBuffer* AImaginary);
-  static TGVComplexBufferRef CreateUniversal(const TIntf<IGVData>& AOther);
-  static TGVComplexBufferRef CreateArrayList(const TArrayList<TComplex>& AOther);
 
   TComplex GetItem(uint32_t AIndex) override { return Read()[AIndex]; }
   void SetItem(uint32_t AIndex, const TComplex& AValue) override;
@@ -741,12 +751,7 @@ class FUNDREL_API TGVIntegerBuffer
  public:
   using TBase::TBase;
 
-  static TGVIntegerBufferRef Create() { return CreateSize(0); }
-  static TGVIntegerBufferRef CreateSize(uint32_t ASize);
-  static TGVIntegerBufferRef CreateData(const int32_t* AData, uint32_t ASize);
   static TGVIntegerBufferRef CreateValue(int32_t AValue, uint32_t ASize);
-  static TGVIntegerBufferRef CreateUniversal(const TIntf<IGVData>& AOther);
-  static TGVIntegerBufferRef CreateArrayList(const TArrayList<int32_t>& AOther);
 
   int32_t GetItem(uint32_t AIndex) override { return Read()[AIndex]; }
   void SetItem(uint32_t AIndex, int32_t AValue) override;
@@ -787,15 +792,11 @@ class FUNDREL_API TGVBlockBuffer
  public:
   using TBase::TBase;
 
-  static TGVBlockBufferRef Create() { return CreateSize(0); }
-  static TGVBlockBufferRef CreateSize(uint32_t ASize);
-  static TGVBlockBufferRef CreateData(const uint8_t* AData, uint32_t ASize);
   // Size first, as the constructor has always taken it.
   static TGVBlockBufferRef CreateValue(uint32_t ASize, uint8_t AValue);
   static TGVBlockBufferRef CreateArray(const std::vector<uint8_t>& ABytes);
   // Shares a block buffer's storage; any other data buffer is copied as bytes.
   static TGVBlockBufferRef CreateUniversal(const TIntf<IGVData>& AOther);
-  static TGVBlockBufferRef CreateArrayList(const TArrayList<uint8_t>& AOther);
 
   void Add(const TGVBlockBufferRef& ARight) override;
   void Subtract(const TGVBlockBufferRef& ARight) override;

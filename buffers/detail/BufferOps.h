@@ -21,7 +21,4 @@ uint32_t CommonLength(TSelf* ASelf, const TIntf<I>& AOther) {
   return a < b ? a : b;
 }
 
-// The memory buffer behind AOther; EInvalidCast when there is none.
-TGVMemoryBuffer* MemoryBufferOf(const TIntf<IGVData>& AOther);
-
 }  // namespace fundrel::detail

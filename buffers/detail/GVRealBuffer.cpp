@@ -21,13 +21,11 @@ IppCmpOp CmpOf(TGVThresholdType AType) {
   return AType == TGVThresholdType::ttGreaterThan ? ippCmpGreater : ippCmpLess;
 }
 
-TGVRealBuffer* NewReal(uint32_t ASize) { return new TGVRealBuffer(ASize); }
-TGVRealBufferRef RefOf(TGVRealBuffer* ABuffer) { return TGVRealBufferRef(static_cast<IGVRealBuffer*>(ABuffer)); }
 
 // Element i = AData[i] / ADivider, or the exact value when ADivider is 1.0.
 template <typename T>
 TGVRealBufferRef FromValues(const T* AData, uint32_t ASize, double ADivider) {
-  TGVRealBufferRef result = RefOf(NewReal(ASize));
+  TGVRealBufferRef result = TGVRealBuffer::CreateSize(ASize);
   if (!AData) return result;
   double* out = result->Write();
   if (ADivider == 1.0) {
@@ -52,14 +50,6 @@ int64_t ToInteger(double AValue, bool ARound) {
 }  // namespace
 
 // --- constructors
-
-TGVRealBufferRef TGVRealBuffer::CreateSize(uint32_t ASize) { return RefOf(NewReal(ASize)); }
-
-TGVRealBufferRef TGVRealBuffer::CreateData(const double* AData, uint32_t ASize) {
-  TGVRealBufferRef result = CreateSize(ASize);
-  if (AData && ASize) std::memcpy(result->Write(), AData, size_t{ASize} * sizeof(double));
-  return result;
-}
 
 TGVRealBufferRef TGVRealBuffer::CreateValue(double AValue, uint32_t ASize) {
   TGVRealBufferRef result = CreateSize(ASize);
@@ -111,14 +101,6 @@ TGVRealBufferRef TGVRealBuffer::CreateSingleData(const float* AData, uint32_t AS
   TGVRealBufferRef result = CreateSize(ASize);
   if (AData && ASize) FUNDREL_IPP(ippsConvert_32f64f)(AData, result->Write(), Len(ASize));
   return result;
-}
-
-TGVRealBufferRef TGVRealBuffer::CreateUniversal(const TIntf<IGVData>& AOther) {
-  return RefOf(new TGVRealBuffer(detail::MemoryBufferOf(AOther)));
-}
-
-TGVRealBufferRef TGVRealBuffer::CreateArrayList(const TArrayList<double>& AOther) {
-  return CreateData(AOther.Items().data(), static_cast<uint32_t>(AOther.Count()));
 }
 
 // --- elements
