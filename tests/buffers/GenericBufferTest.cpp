@@ -256,6 +256,22 @@ TEST_F(GenericBufferTest, SerialisationRoundTripsIntoBuffersOfTheirOwnSize) {
   EXPECT_EQ(empty->GetSize(), 0u);
 }
 
+TEST_F(GenericBufferTest, ShortDataFillsOnlyTheFrontAndMissingEntriesChangeNothing) {
+  TSerializationWriter writer;
+  Values({5})->GetInstance()->SerializationWrite(writer, {});
+  TGVRealBufferRef target = Values({1, 2, 3});
+  TSerializationReader reader = TSerializationReader::FromCBOR(writer.ToCBOR());
+  target->GetInstance()->SerializationRead(reader);
+  EXPECT_EQ(Elements(target), (std::vector<double>{5, 2, 3}));
+
+  TSerializationWriter bare;
+  bare.WriteInteger("Other", 1);
+  TSerializationReader nothing = TSerializationReader::FromCBOR(bare.ToCBOR());
+  target->GetInstance()->SerializationRead(nothing);
+  EXPECT_EQ(Elements(target), (std::vector<double>{5, 2, 3}));
+  EXPECT_EQ(target->GetCustomCount(), 0);
+}
+
 TEST_F(GenericBufferTest, BufferClassesAreRegisteredAndMadeByClass) {
   TClass real = GetClass("TGVRealBuffer");
   ASSERT_NE(real, nullptr);

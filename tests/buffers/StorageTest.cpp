@@ -157,6 +157,17 @@ TEST_F(StorageTest, LastUnlockSynchronisesWithEveryModeEverLocked) {
   store->RemoveReff(true);
 }
 
+TEST_F(StorageTest, ViewsOnOneStorageShareItsProxiesAndAPrivateCopyHasNone) {
+  TGVRealBufferRef a = TGVRealBuffer::CreateSize(4);
+  TGVRealBufferRef b = TGVRealBuffer::CreateCopy(a);
+  TIntf<IGVSmartBufferProxy> pa = a->GetProxy(ClassOf<TRecordingProxy>(), {TVariant(3)});
+  EXPECT_EQ(b->GetProxy(ClassOf<TRecordingProxy>(), {TVariant(3)}), pa);
+  b->Modify();
+  EXPECT_EQ(StorageOf(b)->GetProxyCount(), 0);
+  EXPECT_NE(b->GetProxy(ClassOf<TRecordingProxy>(), {TVariant(3)}), pa);
+  EXPECT_EQ(pa->GetInstance()->GetOwner(), StorageOf(a));
+}
+
 TEST_F(StorageTest, HeapEntryPoints) {
   void* p = _malloc(100);
   ASSERT_NE(p, nullptr);
