@@ -38,35 +38,51 @@ TGVSmartBuffer::~TGVSmartBuffer() {
   _GVCountStores.fetch_sub(1, std::memory_order_relaxed);
 }
 
+// Both counts live in one atomic word (owners in the high half, transports in the low half), so
+// attaching and detaching, the per-copy cost of every buffer, are one atomic operation each and
+// take no lock. Attaching needs no ordering (the attaching thread orders its own later use).
+// Detaching releases: a departing view's reads of the data happen before another view, seeing
+// itself the single owner through SingleOwner's acquire load, writes in place; the detach that
+// takes the last transport also acquires, so every view's use happens before the destruction.
+namespace {
+constexpr uint64_t OneOwner = uint64_t{1} << 32;
+constexpr uint64_t OneTransport = 1;
+int32_t OwnersOf(uint64_t ACounts) { return static_cast<int32_t>(ACounts >> 32); }
+int32_t TransportsOf(uint64_t ACounts) { return static_cast<int32_t>(ACounts & 0xFFFFFFFFu); }
+}  // namespace
+
 void TGVSmartBuffer::AddReff(bool AOwnsData) {
-  std::lock_guard<std::recursive_mutex> guard(FCriticalSection);
-  if (AOwnsData) FCountOwners.fetch_add(1, std::memory_order_release);
-  FCountTransports.fetch_add(1, std::memory_order_release);
+  FCounts.fetch_add(AOwnsData ? OneOwner + OneTransport : OneTransport, std::memory_order_relaxed);
 }
 
 void TGVSmartBuffer::RemoveReff(bool AOwnsData) {
-  bool last = false;
-  {
-    std::lock_guard<std::recursive_mutex> guard(FCriticalSection);
-    // Release order: a view's reads of the data happen before another view sees it gone
-    // through SingleOwner and writes in place.
-    if (AOwnsData && FCountOwners.load(std::memory_order_relaxed) > 0)
-      FCountOwners.fetch_sub(1, std::memory_order_release);
-    if (FCountTransports.load(std::memory_order_relaxed) > 0)
-      last = FCountTransports.fetch_sub(1, std::memory_order_acq_rel) == 1;
-  }
-  if (last) TObject::Free(this);
+  uint64_t counts = FCounts.load(std::memory_order_relaxed);
+  uint64_t next;
+  do {
+    next = counts;
+    if (AOwnsData && OwnersOf(counts) > 0) next -= OneOwner;
+    if (TransportsOf(counts) > 0) next -= OneTransport;
+  } while (!FCounts.compare_exchange_weak(counts, next, std::memory_order_acq_rel, std::memory_order_relaxed));
+  if (TransportsOf(counts) == 1) TObject::Free(this);
 }
 
 void TGVSmartBuffer::RemoveOwnerShip() {
-  std::lock_guard<std::recursive_mutex> guard(FCriticalSection);
-  if (FCountOwners.load(std::memory_order_relaxed) > 0) FCountOwners.fetch_sub(1, std::memory_order_release);
+  uint64_t counts = FCounts.load(std::memory_order_relaxed);
+  while (OwnersOf(counts) > 0 &&
+         !FCounts.compare_exchange_weak(counts, counts - OneOwner, std::memory_order_release,
+                                        std::memory_order_relaxed)) {
+  }
 }
 
-// Read without the count lock: the answer can change the moment the lock would be left anyway,
-// and the acquire load pairs with the release of the owner that went, which is what makes the
-// in-place write safe. This keeps the write path of a private buffer free of any lock.
-bool TGVSmartBuffer::SingleOwner() { return FCountOwners.load(std::memory_order_acquire) < 2; }
+int32_t TGVSmartBuffer::GetCountOwners() const noexcept { return OwnersOf(FCounts.load(std::memory_order_acquire)); }
+
+int32_t TGVSmartBuffer::GetCountTransports() const noexcept {
+  return TransportsOf(FCounts.load(std::memory_order_acquire));
+}
+
+// The answer could change the moment any lock were left anyway; the acquire load is what makes
+// the in-place write that follows safe.
+bool TGVSmartBuffer::SingleOwner() { return OwnersOf(FCounts.load(std::memory_order_acquire)) < 2; }
 
 TGVSmartBuffer* TGVSmartBuffer::Clone(bool) {
   throw EAssertionFailed("Cloning is not implemented for " + ClassNameOf(*this));

@@ -10,7 +10,7 @@
 // of the same data (a copy on a compute device, say), made on demand and told when the last
 // user has finished with them.
 //
-// Threads: the counts may be changed from any thread. The data block is not locked at all;
+// Threads: the counts may be changed from any thread; they are atomic. The data block is not locked at all;
 // views rely on copy-on-write. The sequence number and the proxy list may be used from any
 // thread; a proxy's lock table belongs to one thread at a time.
 #pragma once
@@ -116,14 +116,15 @@ class FUNDREL_API TGVSmartBuffer : public TObject {
   // cloned raise EAssertionFailed "Cloning is not implemented for <class>".
   virtual TGVSmartBuffer* Clone(bool APreserve);
 
-  // The count lock; re-entrant. The read and write forms are the same lock.
+  // A re-entrant lock for callers that need several steps on one storage to be atomic; the
+  // read and write forms are the same lock. The counts themselves are atomic and need no lock.
   void EnterRead() { FCriticalSection.lock(); }
   void LeaveRead() { FCriticalSection.unlock(); }
   void EnterWrite() { FCriticalSection.lock(); }
   void LeaveWrite() { FCriticalSection.unlock(); }
 
-  int32_t GetCountOwners() const noexcept { return FCountOwners.load(std::memory_order_acquire); }
-  int32_t GetCountTransports() const noexcept { return FCountTransports.load(std::memory_order_acquire); }
+  int32_t GetCountOwners() const noexcept;
+  int32_t GetCountTransports() const noexcept;
 
   // The sequence number of the data and whether it is valid; shared by all views.
   bool GetBufferNumberAvailable() const noexcept { return FBufferNumberAvailable.load(std::memory_order_relaxed); }
@@ -143,9 +144,9 @@ class FUNDREL_API TGVSmartBuffer : public TObject {
  private:
   TWeakHolderList<TGVSmartBufferProxy>& Proxies();
 
-  // Changed only under FCriticalSection; atomic so that SingleOwner can read without it.
-  std::atomic<int32_t> FCountOwners{0};
-  std::atomic<int32_t> FCountTransports{0};
+  // FCountOwners (high 32 bits) and FCountTransports (low 32 bits) in one word, changed
+  // together by one atomic operation.
+  std::atomic<uint64_t> FCounts{0};
   std::recursive_mutex FCriticalSection;
   std::atomic<bool> FBufferNumberAvailable{false};
   std::atomic<int64_t> FBufferNumber{0};
