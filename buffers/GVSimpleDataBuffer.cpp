@@ -35,6 +35,7 @@ TGVGenericBuffer::TGVGenericBuffer(TGVGenericBuffer* AOther)
 }
 
 TGVGenericBuffer::~TGVGenericBuffer() {
+  if (FSequenceStamp) static_cast<TGVSequenceStamp*>(FSequenceStamp.get())->FIntBuffer = nullptr;
   if (FDataContainer) {
     FDataContainer->RemoveReff(FOwnsData);
     FDataContainer = nullptr;

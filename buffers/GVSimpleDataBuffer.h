@@ -231,17 +231,22 @@ class FUNDREL_API TGVLinearMemoryBuffer : public TImplementsVirtual<TGVMemoryBuf
 class FUNDREL_API TGVSequenceStamp : public TImplements<TInterfacedObject, IGVSequenceStamp>, public ISerializable {
  public:
   explicit TGVSequenceStamp(TGVGenericBuffer* ABuffer) : FIntBuffer(ABuffer) {}
-  bool GetAvailable() override { return FIntBuffer->GetBufferNumberAvailable(); }
-  void SetAvailable(bool AValue) override { FIntBuffer->SetBufferNumberAvailable(AValue); }
-  int64_t GetBufferNumber() override { return FIntBuffer->GetBufferNumber(); }
-  void SetBufferNumber(int64_t AValue) override { FIntBuffer->SetBufferNumber(AValue); }
+  // A stamp kept beyond its buffer reads as unavailable number 0 and ignores writes.
+  bool GetAvailable() override { return FIntBuffer && FIntBuffer->GetBufferNumberAvailable(); }
+  void SetAvailable(bool AValue) override {
+    if (FIntBuffer) FIntBuffer->SetBufferNumberAvailable(AValue);
+  }
+  int64_t GetBufferNumber() override { return FIntBuffer ? FIntBuffer->GetBufferNumber() : 0; }
+  void SetBufferNumber(int64_t AValue) override {
+    if (FIntBuffer) FIntBuffer->SetBufferNumber(AValue);
+  }
   // "Available" (always written as true) and "BufferNumber".
   void SerializationRead(TSerializationReader& AReader) override;
   void SerializationWrite(TSerializationWriter& AWriter, const TSerializedObjects& AObjects) override;
 
  private:
-  // Not counted: the buffer holds the stamp. A stamp kept beyond its buffer reads the storage
-  // that buffer last had, which the buffer keeps alive no longer; keep the buffer.
+  friend class TGVGenericBuffer;
+  // Not counted (the buffer holds the stamp); the buffer clears it when it dies.
   TGVGenericBuffer* FIntBuffer;
 };
 

@@ -39,6 +39,10 @@ TEST_F(GenericBufferTest, CopiesShareUntilOneWritesThenOnlyTheWriterCopies) {
   EXPECT_FALSE(b->GetSequenceStamp()->GetAvailable()) << "a clone carries no number";
   EXPECT_TRUE(a->GetSequenceStamp()->GetAvailable());
   EXPECT_EQ(original->GetCountOwners(), 1);
+  TIntf<IGVSequenceStamp> kept = b->GetSequenceStamp();
+  b.reset();
+  kept->SetBufferNumber(5);  // its buffer is gone: harmless
+  EXPECT_FALSE(kept->GetAvailable());
 
   const double* before = a->Read();
   a->Modify()[1] = 20;  // single owner again: in place
