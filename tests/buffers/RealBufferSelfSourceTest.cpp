@@ -7,43 +7,30 @@
 namespace fundrel::testing {
 namespace {
 
-using Model = std::vector<double>;
-
 class RealBufferSelfSourceTest : public BufferTest {};
 
-// Each operation reads the old values, whether it writes in place or has to move a shared
-// buffer to new storage first; the other view keeps them.
+// The old values are read whether the write happens in place or has to move a shared buffer to
+// new storage first; the other view keeps them.
 TEST_F(RealBufferSelfSourceTest, FromOperationsReadTheOldValues) {
-  const Model values = {4.0, -9.0, 16.0, 0.25};
-  struct Case {
-    const char* Name;
-    void (*Op)(const TGVRealBufferRef&);
-    double (*Fn)(const Model&, size_t);
+  const double v[] = {4.0, -9.0, 16.0, 0.25};
+  using Op = void (*)(const TGVRealBufferRef&);
+  const std::pair<Op, std::vector<double>> cases[] = {
+      {[](const TGVRealBufferRef& b) { b->SqrFrom(b); }, {16.0, 81.0, 256.0, 0.0625}},
+      {[](const TGVRealBufferRef& b) { b->NormalizeFrom(b, 1.0, 0.5); }, {6.0, -20.0, 30.0, -1.5}},
+      {[](const TGVRealBufferRef& b) { b->ThresholdFrom(b, 1.0, TGVThresholdType::ttLessThan); }, {4.0, 1.0, 16.0, 1.0}},
+      {[](const TGVRealBufferRef& b) { b->AutoCorr(b, TGVAutoCorrType::actNormal); },
+       {16.0 + 81.0 + 256.0 + 0.0625, -36.0 - 144.0 + 4.0, 64.0 - 2.25, 1.0}},
   };
-  const Case cases[] = {
-      {"SqrFrom", [](const TGVRealBufferRef& b) { b->SqrFrom(b); }, [](const Model& v, size_t i) { return v[i] * v[i]; }},
-      {"AbsFrom", [](const TGVRealBufferRef& b) { b->AbsFrom(b); }, [](const Model& v, size_t i) { return std::fabs(v[i]); }},
-      {"NormalizeFrom", [](const TGVRealBufferRef& b) { b->NormalizeFrom(b, 1.0, 0.5); },
-       [](const Model& v, size_t i) { return (v[i] - 1.0) / 0.5; }},
-      {"ThresholdFrom", [](const TGVRealBufferRef& b) { b->ThresholdFrom(b, 1.0, TGVThresholdType::ttLessThan); },
-       [](const Model& v, size_t i) { return v[i] < 1.0 ? 1.0 : v[i]; }},
-      {"AutoCorr", [](const TGVRealBufferRef& b) { b->AutoCorr(b, TGVAutoCorrType::actNormal); },
-       [](const Model& v, size_t lag) {
-         double sum = 0.0;
-         for (size_t i = 0; i + lag < v.size(); ++i) sum += v[i] * v[i + lag];
-         return sum;
-       }},
-  };
-  for (const auto& c : cases) {
-    auto solo = TGVRealBuffer::CreateData(values.data(), 4);
-    c.Op(solo);
-    auto shared = TGVRealBuffer::CreateData(values.data(), 4);
+  for (const auto& [op, expected] : cases) {
+    auto solo = TGVRealBuffer::CreateData(v, 4);
+    auto shared = TGVRealBuffer::CreateData(v, 4);
     auto other = TGVRealBuffer::CreateCopy(shared);
-    c.Op(shared);
+    op(solo);
+    op(shared);
     for (uint32_t i = 0; i < 4; ++i) {
-      EXPECT_EQ(solo->GetItem(i), c.Fn(values, i)) << c.Name << " private, element " << i;
-      EXPECT_EQ(shared->GetItem(i), c.Fn(values, i)) << c.Name << " shared, element " << i;
-      EXPECT_EQ(other->GetItem(i), values[i]) << c.Name << " other view, element " << i;
+      EXPECT_EQ(solo->GetItem(i), expected[i]) << "private, element " << i;
+      EXPECT_EQ(shared->GetItem(i), expected[i]) << "shared, element " << i;
+      EXPECT_EQ(other->GetItem(i), v[i]);
     }
   }
 }
