@@ -36,8 +36,7 @@ TGVBlockBufferRef TGVBlockBuffer::CreateArray(const std::vector<uint8_t>& ABytes
 TGVBlockBufferRef TGVBlockBuffer::CreateUniversal(const TIntf<IGVData>& AOther) {
   TGVData* instance = AOther ? AOther->GetInstance() : nullptr;
   if (auto* block = dynamic_cast<TGVBlockBuffer*>(instance)) return CreateEx(block);
-  // Any other buffer is seen as its bytes; those are copied, since a block view on storage of
-  // another element type would let byte writes break the owner's elements in place.
+  // Any other data buffer is seen as its bytes, copied into storage of the block's own.
   auto* other = dynamic_cast<TGVGenericBuffer*>(instance);
   if (!other) RaiseInvalidCast();
   const uint32_t size = other->GetByteSize();
@@ -73,8 +72,6 @@ bool TGVBlockBuffer::IsEqualToValue(uint8_t AValue) {
 }
 
 // --- arithmetic
-// The operand's address is taken before Modify, so that an operand that is Self on a shared
-// storage still reads the old storage, kept alive by its other owner.
 
 void TGVBlockBuffer::Add(const TGVBlockBufferRef& ARight) {
   const uint32_t n = CommonLength(this, ARight);

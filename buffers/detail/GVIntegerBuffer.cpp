@@ -101,8 +101,6 @@ int32_t TGVIntegerBuffer::Dot(const TGVIntegerBufferRef& ARight) {
 }
 
 // --- buffer operands
-// The operand's address is taken before Modify: should Modify move Self to a copy, an operand
-// that is Self still reads the old storage, which its other owner keeps alive.
 
 void TGVIntegerBuffer::Add(const TGVIntegerBufferRef& ARight) {
   const uint32_t n = CommonLength(this, ARight);
