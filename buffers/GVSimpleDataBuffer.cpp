@@ -265,7 +265,7 @@ TIntf<IGVDataBuffer> GVCreateBuffer(TClass AClass, uint32_t ASize) {
 namespace {
 // Makes serialised buffers creatable by class name.
 void RegisterBufferClasses() {
-  RegisterClasses<TGVRealBuffer>();  // TEMP
+  RegisterClasses<TGVBlockBuffer, TGVRealBuffer, TGVComplexBuffer, TGVIntegerBuffer>();
 }
 }  // namespace
 

@@ -449,7 +449,7 @@ struct IGVComplexBuffer : virtual IGVLinearDataBuffer {
   virtual void Sqr() = 0;
   virtual void SqrFrom(const TGVComplexBufferRef& ASrc) = 0;
   virtual void Sqrt() = 0;
-  // (sum |re| / size, sum |im| / size).
+  // (sum |re| / size, sum |im| / size): the level of each part; (0, 0) when empty.
   virtual TComplex Mean() = 0;
   virtual void SqrtFrom(const TGVComplexBufferRef& ASrc) = 0;
   virtual void AutoCorr(const TGVComplexBufferRef& ASrc, TGVAutoCorrType AType) = 0;

@@ -223,8 +223,10 @@ void TGVRealBuffer::FromSingle(const float* AInBuffer) {
 void TGVRealBuffer::NormalizeFrom(const TGVRealBufferRef& ASrc, double AOffset, double AFactor) {
   const uint32_t n = CommonLength(this, ASrc);
   if (!n) return;
-  double* self = Write();
-  FUNDREL_IPP(ippsNormalize_64f)(ASrc->Read(), self, Len(n), AOffset, AFactor);
+  // The source address first: when the source is this buffer on a shared storage, Write moves
+  // Self to new storage and the old one, kept by the other owner, still holds the values.
+  const double* src = ASrc->Read();
+  FUNDREL_IPP(ippsNormalize_64f)(src, Write(), Len(n), AOffset, AFactor);
 }
 
 void TGVRealBuffer::Normalize(double AOffset, double AFactor) {
@@ -247,8 +249,8 @@ void TGVRealBuffer::Threshold(double AThreshold, TGVThresholdType AType) {
 
 void TGVRealBuffer::ThresholdFrom(const TGVRealBufferRef& ASrc, double AThreshold, TGVThresholdType AType) {
   if (!GetSize()) return;
-  double* self = Write();
-  FUNDREL_IPP(ippsThreshold_64f)(ASrc->Read(), self, Len(GetSize()), AThreshold, CmpOf(AType));
+  const double* src = ASrc->Read();  // before Write, as in NormalizeFrom
+  FUNDREL_IPP(ippsThreshold_64f)(src, Write(), Len(GetSize()), AThreshold, CmpOf(AType));
 }
 
 void TGVRealBuffer::Sqr() {
@@ -272,8 +274,8 @@ template <typename TFn>
 void UnaryFrom(TGVRealBuffer* ASelf, const TGVRealBufferRef& ASrc, TFn AFn) {
   const uint32_t n = CommonLength(ASelf, ASrc);
   if (!n) return;
-  double* self = ASelf->Write();
-  AFn(ASrc->Read(), self, Len(n));
+  const double* src = ASrc->Read();  // before Write, as in NormalizeFrom
+  AFn(src, ASelf->Write(), Len(n));
 }
 }  // namespace
 
@@ -288,8 +290,11 @@ void TGVRealBuffer::LnFrom(const TGVRealBufferRef& ASrc) { UnaryFrom(this, ASrc,
 void TGVRealBuffer::AutoCorr(const TGVRealBufferRef& ASrc, TGVAutoCorrType AType) {
   const uint32_t n = CommonLength(this, ASrc);
   if (!n) return;
+  // Every lag reads the whole source: a source that is this buffer gets a view of its own, so
+  // that Write moves Self to new storage instead of overwriting what is still to be read.
+  TGVRealBufferRef source = ASrc.get() == static_cast<IGVRealBuffer*>(this) ? CreateEx(this) : ASrc;
+  const double* src = source->Read();
   double* self = Write();
-  const double* src = ASrc->Read();
   const int srcLen = Len(GetSize());
   switch (AType) {
     case TGVAutoCorrType::actNormal: FUNDREL_IPP(ippsAutoCorr_64f)(src, srcLen, self, Len(n)); break;
