@@ -5,6 +5,7 @@
 
 #include "buffers/GVSimpleDataBuffer.h"
 #include "host/Quenra.SysUtils.h"
+#include "primitives/IPPPTypes.h"
 
 namespace fundrel::detail {
 
@@ -12,6 +13,11 @@ namespace fundrel::detail {
 inline int Len(uint32_t ACount) { return static_cast<int>(ACount); }
 
 [[noreturn]] void RaiseIndexOutOfRange(uint32_t AIndex);
+
+// The primitives' comparison for a threshold type.
+inline IppCmpOp CmpOf(TGVThresholdType AType) {
+  return AType == TGVThresholdType::ttGreaterThan ? ippCmpGreater : ippCmpLess;
+}
 
 // The common length of a binary element-wise operation.
 template <typename TSelf, typename I>

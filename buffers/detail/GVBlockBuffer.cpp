@@ -15,14 +15,6 @@ TGVBlockBufferRef RefOf(TGVBlockBuffer* ABuffer) { return TGVBlockBufferRef(stat
 
 // --- constructors
 
-TGVBlockBufferRef TGVBlockBuffer::CreateSize(uint32_t ASize) { return RefOf(new TGVBlockBuffer(ASize)); }
-
-TGVBlockBufferRef TGVBlockBuffer::CreateData(const uint8_t* AData, uint32_t ASize) {
-  TGVBlockBufferRef result = CreateSize(ASize);
-  if (AData && ASize) std::memcpy(result->Write(), AData, ASize);
-  return result;
-}
-
 TGVBlockBufferRef TGVBlockBuffer::CreateValue(uint32_t ASize, uint8_t AValue) {
   TGVBlockBufferRef result = CreateSize(ASize);
   result->SetValue(AValue);
@@ -45,10 +37,6 @@ TGVBlockBufferRef TGVBlockBuffer::CreateUniversal(const TIntf<IGVData>& AOther) 
   made->AssignData(AOther.get());
   if (size) FUNDREL_IPP(ippsCopy_8u)(other->ByteRead(), made->Write(), Len(size));
   return result;
-}
-
-TGVBlockBufferRef TGVBlockBuffer::CreateArrayList(const TArrayList<uint8_t>& AOther) {
-  return CreateData(AOther.Items().data(), static_cast<uint32_t>(AOther.Count()));
 }
 
 // --- elements

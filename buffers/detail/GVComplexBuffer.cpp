@@ -8,20 +8,13 @@
 namespace fundrel {
 
 using detail::CommonLength;
+using detail::CmpOf;
 using detail::Len;
 
 namespace {
 const Ipp64fc* Cplx(const TComplex* AData) { return reinterpret_cast<const Ipp64fc*>(AData); }
 Ipp64fc* Cplx(TComplex* AData) { return reinterpret_cast<Ipp64fc*>(AData); }
 Ipp64fc Cplx(double AReal, double AImag) { return Ipp64fc{AReal, AImag}; }
-
-IppCmpOp CmpOf(TGVThresholdType AType) {
-  return AType == TGVThresholdType::ttGreaterThan ? ippCmpGreater : ippCmpLess;
-}
-
-TGVComplexBufferRef RefOf(TGVComplexBuffer* ABuffer) {
-  return TGVComplexBufferRef(static_cast<IGVComplexBuffer*>(ABuffer));
-}
 
 TGVRealBufferRef RealOf(const TGVRealBuffer* ABuffer) {
   return TGVRealBufferRef(static_cast<IGVRealBuffer*>(const_cast<TGVRealBuffer*>(ABuffer)));
@@ -52,14 +45,6 @@ void GVComplexNormalizeFrom(const TComplex* pSrc, TComplex* pDst, int32_t len, T
 }
 
 // --- constructors
-
-TGVComplexBufferRef TGVComplexBuffer::CreateSize(uint32_t ASize) { return RefOf(new TGVComplexBuffer(ASize)); }
-
-TGVComplexBufferRef TGVComplexBuffer::CreateData(const TComplex* AData, uint32_t ASize) {
-  TGVComplexBufferRef result = CreateSize(ASize);
-  if (AData && ASize) std::memcpy(result->Write(), AData, size_t{ASize} * sizeof(TComplex));
-  return result;
-}
 
 TGVComplexBufferRef TGVComplexBuffer::CreateValue(const TComplex& AValue, uint32_t ASize) {
   TGVComplexBufferRef result = CreateSize(ASize);
@@ -94,14 +79,6 @@ TGVComplexBufferRef TGVComplexBuffer::CreateBuffers(const TGVRealBufferRef& ARea
 TGVComplexBufferRef TGVComplexBuffer::CreateBufferObjects(TGVRealBuffer* AReal, TGVRealBuffer* AImaginary) {
   if (!AReal || !AImaginary) detail::RaiseNilOperand();
   return CreateBuffers(RealOf(AReal), RealOf(AImaginary));
-}
-
-TGVComplexBufferRef TGVComplexBuffer::CreateUniversal(const TIntf<IGVData>& AOther) {
-  return RefOf(new TGVComplexBuffer(detail::MemoryBufferOf(AOther)));
-}
-
-TGVComplexBufferRef TGVComplexBuffer::CreateArrayList(const TArrayList<TComplex>& AOther) {
-  return CreateData(AOther.Items().data(), static_cast<uint32_t>(AOther.Count()));
 }
 
 // --- elements and parts

@@ -15,10 +15,6 @@ namespace {
 const Ipp32u* Bits(const int32_t* AData) { return reinterpret_cast<const Ipp32u*>(AData); }
 Ipp32u* Bits(int32_t* AData) { return reinterpret_cast<Ipp32u*>(AData); }
 
-TGVIntegerBufferRef RefOf(TGVIntegerBuffer* ABuffer) {
-  return TGVIntegerBufferRef(static_cast<IGVIntegerBuffer*>(ABuffer));
-}
-
 // Remainder with the sign of the dividend, raising where the hardware division would trap.
 int32_t Remainder(int32_t ADividend, int32_t ADivisor) {
   if (ADivisor == 0) RaiseDivByZero();
@@ -32,26 +28,10 @@ int32_t Remainder(int32_t ADividend, int32_t ADivisor) {
 
 // --- constructors
 
-TGVIntegerBufferRef TGVIntegerBuffer::CreateSize(uint32_t ASize) { return RefOf(new TGVIntegerBuffer(ASize)); }
-
-TGVIntegerBufferRef TGVIntegerBuffer::CreateData(const int32_t* AData, uint32_t ASize) {
-  TGVIntegerBufferRef result = CreateSize(ASize);
-  if (AData && ASize) std::memcpy(result->Write(), AData, size_t{ASize} * sizeof(int32_t));
-  return result;
-}
-
 TGVIntegerBufferRef TGVIntegerBuffer::CreateValue(int32_t AValue, uint32_t ASize) {
   TGVIntegerBufferRef result = CreateSize(ASize);
   result->SetValue(AValue);
   return result;
-}
-
-TGVIntegerBufferRef TGVIntegerBuffer::CreateUniversal(const TIntf<IGVData>& AOther) {
-  return RefOf(new TGVIntegerBuffer(detail::MemoryBufferOf(AOther)));
-}
-
-TGVIntegerBufferRef TGVIntegerBuffer::CreateArrayList(const TArrayList<int32_t>& AOther) {
-  return CreateData(AOther.Items().data(), static_cast<uint32_t>(AOther.Count()));
 }
 
 // --- elements

@@ -11,15 +11,12 @@
 namespace fundrel {
 
 using detail::CommonLength;
+using detail::CmpOf;
 using detail::Len;
 
 namespace {
 constexpr double MaxReal = DBL_MAX;
 constexpr double MinReal = -DBL_MAX;
-
-IppCmpOp CmpOf(TGVThresholdType AType) {
-  return AType == TGVThresholdType::ttGreaterThan ? ippCmpGreater : ippCmpLess;
-}
 
 
 // Element i = AData[i] / ADivider, or the exact value when ADivider is 1.0.
