@@ -74,15 +74,9 @@ void TGVSmartBuffer::RemoveOwnerShip() {
   }
 }
 
-int32_t TGVSmartBuffer::GetCountOwners() const noexcept { return OwnersOf(FCounts.load(std::memory_order_acquire)); }
-
 int32_t TGVSmartBuffer::GetCountTransports() const noexcept {
   return TransportsOf(FCounts.load(std::memory_order_acquire));
 }
-
-// The answer could change the moment any lock were left anyway; the acquire load is what makes
-// the in-place write that follows safe.
-bool TGVSmartBuffer::SingleOwner() { return OwnersOf(FCounts.load(std::memory_order_acquire)) < 2; }
 
 TGVSmartBuffer* TGVSmartBuffer::Clone(bool) {
   throw EAssertionFailed("Cloning is not implemented for " + ClassNameOf(*this));

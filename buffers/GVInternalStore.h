@@ -106,8 +106,9 @@ class FUNDREL_API TGVSmartBuffer : public TObject {
   virtual void RemoveReff(bool AOwnsData);
   // A view gives up ownership but stays attached; never below 0.
   virtual void RemoveOwnerShip();
-  // True with 0 or 1 owner: exactly then may a view write the data in place.
-  virtual bool SingleOwner();
+  // True with 0 or 1 owner: exactly then may a view write the data in place. Not virtual: every
+  // write through a buffer asks it, inline.
+  bool SingleOwner() const noexcept { return GetCountOwners() < 2; }
   // The data's size in bytes and address.
   virtual uint32_t GetSize() = 0;
   virtual void* GetData() = 0;
@@ -123,7 +124,9 @@ class FUNDREL_API TGVSmartBuffer : public TObject {
   void EnterWrite() { FCriticalSection.lock(); }
   void LeaveWrite() { FCriticalSection.unlock(); }
 
-  int32_t GetCountOwners() const noexcept;
+  int32_t GetCountOwners() const noexcept {
+    return static_cast<int32_t>(FCounts.load(std::memory_order_acquire) >> 32);
+  }
   int32_t GetCountTransports() const noexcept;
 
   // The sequence number of the data and whether it is valid; shared by all views.

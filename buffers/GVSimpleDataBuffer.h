@@ -29,6 +29,7 @@
 #include "host/Quenra.Elements.h"
 #include "host/Quenra.Math.Complex.h"
 #include "host/Quenra.Streams.h"
+#include "host/Quenra.SysUtils.h"
 
 namespace fundrel {
 
@@ -594,9 +595,17 @@ class TGVTypedBuffer : public TImplementsVirtual<TGVLinearMemoryBuffer, IBuf> {
     return reinterpret_cast<TElem*>(this->FDataPtr);
   }
   // The object behind another buffer of this family; a null operand raises EGVException.
+  // Buffer classes derive from TGVData along their primary bases, so the complete object, found
+  // through the vtable's offset-to-top without a call, begins with its TGVData; debug builds
+  // check this against GetInstance.
   static TSelf* Peer(const TIntf<IBuf>& AOther) {
     if (!AOther) detail::RaiseNilOperand();
-    return static_cast<TSelf*>(AOther->GetInstance());
+    void* complete = dynamic_cast<void*>(AOther.get());
+    auto* peer = static_cast<TSelf*>(static_cast<TGVData*>(static_cast<TObject*>(complete)));
+#ifndef NDEBUG
+    Assert(static_cast<TGVData*>(peer) == AOther->GetInstance(), "Buffer object is not at the start of its class");
+#endif
+    return peer;
   }
 
   // Constructors, as interfaces. ASize zero elements; a copy of ASize elements at AData (zeros
