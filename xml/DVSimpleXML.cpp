@@ -305,6 +305,33 @@ TXmlNodeList* TXmlNode::GetChilds() {
 
 void TXmlNode::SetNodeNameID(TXmlNameID) {}
 
+void TXmlNode::SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const char16_t* AChars, void* APlace) {
+  if (ACount <= 0) return;
+  auto* packed = static_cast<TPackedAttr*>(APlace);
+  auto* chars = reinterpret_cast<char16_t*>(packed + ACount);
+  // The values are laid out again one after another: the readers' ranges may have holes (a repeated
+  // attribute's first value).
+  uint32_t at = 0;
+  for (int32_t i = 0; i < ACount; ++i) {
+    const TPackedAttr& a = AAttrs[i];
+    std::memcpy(chars + at, AChars + a.Offset, a.Length * sizeof(char16_t));
+    packed[i] = TPackedAttr{a.NameID, at, a.Length};
+    at += a.Length;
+  }
+  FPacked = packed;
+  FAttrCount = ACount;
+}
+
+void TXmlNode::DoUnpackAttrs() {
+  const TPackedAttr* packed = std::exchange(FPacked, nullptr);
+  const auto* chars = reinterpret_cast<const char16_t*>(packed + FAttrCount);
+  FAttrs.resize(static_cast<size_t>(FAttrCount));
+  for (int32_t i = 0; i < FAttrCount; ++i) {
+    const TPackedAttr& a = packed[i];
+    FAttrs[static_cast<size_t>(i)] = TXmlAttrData{a.NameID, TVariant(TXmlString(chars + a.Offset, a.Length))};
+  }
+}
+
 TVarType TXmlNode::Get_DataType() { return varUString; }
 TVariant TXmlNode::Get_TypedValue() { return TVariant(Get_Text()); }
 void TXmlNode::Set_TypedValue(const TVariant& AValue) { Set_Text(VarToXSTR(AValue)); }
@@ -325,6 +352,7 @@ bool TXmlNode::PreservesWhiteSpace() {
 }
 
 TVariant* TXmlNode::FindAttr(TXmlNameID ANameID) {
+  UnpackAttrs();
   for (int32_t i = 0; i < FAttrCount; ++i)
     if (FAttrs[static_cast<size_t>(i)].NameID == ANameID) return &FAttrs[static_cast<size_t>(i)].Value;
   return nullptr;
@@ -342,6 +370,7 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
 }
 
 void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
+  FPacked = nullptr;
   FAttrs.swap(AAttrs);
   FAttrCount = static_cast<int32_t>(FAttrs.size());
   AAttrs.clear();
@@ -349,6 +378,7 @@ void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
 
 void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
   if (ANames == FNames) return;
+  UnpackAttrs();
   const TXmlNameID own = Get_NodeNameID();
   if (own) SetNodeNameID(ANames->GetID(FNames->NameOf(own)));
   for (int32_t i = 0; i < FAttrCount; ++i) {
@@ -565,12 +595,14 @@ TIntf<IXmlElement> TXmlNode::FindElement(const TXmlString& AChildName, const TXm
 
 TXmlNameID TXmlNode::Get_AttrNameID(int32_t AIndex) {
   if (AIndex < 0 || AIndex >= FAttrCount) XmlError("Error obtaining the element the list: Index out of range");
+  if (FPacked) return FPacked[AIndex].NameID;
   return FAttrs[static_cast<size_t>(AIndex)].NameID;
 }
 TXmlString TXmlNode::Get_AttrName(int32_t AIndex) { return FNames->NameOf(Get_AttrNameID(AIndex)); }
 
 void TXmlNode::RemoveAttr(const TXmlString& AName) { RemoveAttr(FNames->GetID(AName)); }
 void TXmlNode::RemoveAttr(TXmlNameID ANameID) {
+  UnpackAttrs();
   for (int32_t i = 0; i < FAttrCount; ++i) {
     if (FAttrs[static_cast<size_t>(i)].NameID != ANameID) continue;
     for (int32_t j = i + 1; j < FAttrCount; ++j) FAttrs[static_cast<size_t>(j - 1)] = std::move(FAttrs[static_cast<size_t>(j)]);
@@ -580,6 +612,10 @@ void TXmlNode::RemoveAttr(TXmlNameID ANameID) {
   }
 }
 void TXmlNode::RemoveAllAttrs() {
+  if (FPacked) {
+    FPacked = nullptr;
+    FAttrCount = 0;
+  }
   for (int32_t i = 0; i < FAttrCount; ++i) FAttrs[static_cast<size_t>(i)] = TXmlAttrData();
   FAttrCount = 0;
 }
@@ -729,12 +765,24 @@ void TXmlNode::Set_Values(const TXmlString& AName, const TVariant& AValue) {
 }
 
 void TXmlNode::CopyAttrsTo(TXmlNode* ADest) const {
+  UnpackAttrs();
+  ADest->UnpackAttrs();
   ADest->FAttrs.resize(static_cast<size_t>(FAttrCount));
   for (int32_t i = 0; i < FAttrCount; ++i) ADest->FAttrs[static_cast<size_t>(i)] = FAttrs[static_cast<size_t>(i)];
   ADest->FAttrCount = FAttrCount;
 }
 
 // ---- Element -------------------------------------------------------------------------------
+
+TXmlElement* TXmlElement::NewWithRoom(TXmlNameTable* ANames, TXmlNameID ANameID, size_t ARoom, void*& APlace) {
+  // The pool hands out 16-byte aligned blocks and the element's size keeps the room aligned for the
+  // packed attributes.
+  static_assert(sizeof(TXmlElement) % alignof(TPackedAttr) == 0);
+  void* block = TXmlBase::operator new(sizeof(TXmlElement) + ARoom, ANames->Pool());
+  auto* e = ::new (block) TXmlElement(ANames, ANameID);
+  APlace = e + 1;
+  return e;
+}
 
 TXmlNode* TXmlElement::DoCloneNode(bool ADeep) {
   auto* e = new (Names()->Pool()) TXmlElement(Names(), FNameID);
@@ -799,10 +847,29 @@ TXmlBytes TXmlElement::GetTextAsBinaryData() { return Base64ToBin(Get_Text()); }
 
 // ---- Character nodes -----------------------------------------------------------------------
 
-TXmlNode* TXmlText::DoCloneNode(bool) { return new (Names()->Pool()) TXmlText(Names(), FData); }
+TXmlText* TXmlText::NewPacked(TXmlNameTable* ANames, std::u16string_view AText) {
+  static_assert(sizeof(TXmlText) % alignof(char16_t) == 0);
+  void* block = TXmlBase::operator new(sizeof(TXmlText) + AText.size() * sizeof(char16_t), ANames->Pool());
+  auto* t = ::new (block) TXmlText(ANames, TVariant());
+  auto* chars = reinterpret_cast<char16_t*>(t + 1);
+  if (!AText.empty()) std::memcpy(chars, AText.data(), AText.size() * sizeof(char16_t));
+  t->FPacked = chars;
+  t->FPackedLength = AText.size();
+  return t;
+}
+
+void TXmlText::Unpack() {
+  FData = TVariant(TXmlString(FPacked, FPackedLength));
+  FPacked = nullptr;
+}
+
+TXmlNode* TXmlText::DoCloneNode(bool) {
+  if (FPacked) return NewPacked(Names(), std::u16string_view(FPacked, FPackedLength));
+  return new (Names()->Pool()) TXmlText(Names(), FData);
+}
 TXmlNameID TXmlText::Get_NodeNameID() { return Names()->XmlTextNameID(); }
 TXmlString TXmlText::Get_Text() {
-  TXmlString s = VarToXSTR(FData);
+  TXmlString s = FPacked ? TXmlString(FPacked, FPackedLength) : VarToXSTR(FData);
   if (PreservesWhiteSpace()) return s;
   size_t b = 0, e = s.size();
   while (b < e && s[b] <= 0x20) ++b;

@@ -424,7 +424,10 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TXmlNodeList* Childs() const { return FChilds; }  // null until first used
   TXmlDocument* OwnerDocumentObject();
   int32_t AttrCount() const { return FAttrCount; }
-  const TXmlAttrData& AttrData(int32_t AIndex) const { return FAttrs[static_cast<size_t>(AIndex)]; }
+  const TXmlAttrData& AttrData(int32_t AIndex) const {
+    UnpackAttrs();
+    return FAttrs[static_cast<size_t>(AIndex)];
+  }
   // The attribute's slot, or null.
   TVariant* FindAttr(TXmlNameID ANameID);
   // Sets (or adds at the end) without interning; internal fast path.
@@ -433,6 +436,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void TakeAttrs(std::vector<TXmlAttrData>& AAttrs);
   // Appends an attribute whose name the node does not have yet.
   void AddNewAttr(TXmlNameID ANameID, TVariant&& AValue) {
+    UnpackAttrs();
     if (static_cast<size_t>(FAttrCount) == FAttrs.size()) {
       FAttrs.emplace_back(TXmlAttrData{ANameID, std::move(AValue)});
     } else {
@@ -441,7 +445,10 @@ class FUNDREL_API TXmlNode : public TXmlBase {
     ++FAttrCount;
   }
   // Makes room for ACount more attributes in one step.
-  void ReserveAttrs(size_t ACount) { FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount); }
+  void ReserveAttrs(size_t ACount) {
+    UnpackAttrs();
+    FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount);
+  }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.
@@ -536,13 +543,35 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   // Drops the children and the child list itself.
   void DiscardChildList();
 
+ public:
+  // Attributes as the readers leave them: a name and a range of UTF-16 units each.
+  struct TPackedAttr {
+    TXmlNameID NameID;
+    uint32_t Offset;
+    uint32_t Length;
+  };
+  // Internal fast path for the readers: ACount attributes with distinct names, their values being
+  // ranges of AChars (AChars[Offset, Offset + Length)), kept in APlace (PackedSize bytes that live
+  // as long as the node) until first used. The node has no attributes yet.
+  void SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const char16_t* AChars, void* APlace);
+  static size_t PackedSize(int32_t ACount, size_t ACharCount) {
+    return static_cast<size_t>(ACount) * sizeof(TPackedAttr) + ACharCount * sizeof(char16_t);
+  }
+
  private:
   friend class TXmlNodeList;
   friend class TBinXmlReader;
+  // Turns packed attributes into FAttrs. Nodes read from text or binary input keep their attributes
+  // packed (no allocation per value) until one is looked at or changed.
+  void UnpackAttrs() const {
+    if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlNode*>(this)->DoUnpackAttrs();
+  }
+  void DoUnpackAttrs();
   TXmlNode* FParentNode = nullptr;  // not counted
   TXmlNameTable* FNames;           // counted
   int32_t FAttrCount = 0;
   std::vector<TXmlAttrData> FAttrs;  // the size is the capacity
+  TPackedAttr* FPacked = nullptr;    // FAttrCount entries followed by their characters; not owned
   TXmlNodeList* FChilds = nullptr;   // counted, made on first use
 };
 
@@ -655,6 +684,9 @@ class TXmlNodeIntf : public TImplements<TXmlNode, I> {
 class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
  public:
   TXmlElement(TXmlNameTable* ANames, TXmlNameID ANameID) : TXmlNodeIntf(ANames), FNameID(ANameID) {}
+  // A new element in ANames' pool with ARoom bytes after it that live as long as it does (for
+  // SetPackedAttrs); APlace is set to them.
+  static TXmlElement* NewWithRoom(TXmlNameTable* ANames, TXmlNameID ANameID, size_t ARoom, void*& APlace);
 
   void SetNodeNameID(TXmlNameID AValue) override { FNameID = AValue; }
   TXmlNode* DoCloneNode(bool ADeep) override;
@@ -685,22 +717,42 @@ class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
 class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
  public:
   TXmlText(TXmlNameTable* ANames, TVariant AData) : TXmlNodeIntf(ANames), FData(std::move(AData)) {}
+  // A new text node in ANames' pool holding AText (as a UTF-16 string value); the characters are
+  // stored with the node and become a variant when first used as one.
+  static TXmlText* NewPacked(TXmlNameTable* ANames, std::u16string_view AText);
 
   TXmlNode* DoCloneNode(bool ADeep) override;
   TXmlNameID Get_NodeNameID() override;
   TXmlString Get_Text() override;
-  void Set_Text(const TXmlString& AText) override { FData = TVariant(AText); }
+  void Set_Text(const TXmlString& AText) override {
+    FPacked = nullptr;
+    FData = TVariant(AText);
+  }
   void SaveXML(TXmlSaver& ASaver) override;
-  TVarType Get_DataType() override { return FData.VarType(); }
-  TVariant Get_TypedValue() override { return FData; }
-  void Set_TypedValue(const TVariant& AValue) override { FData = AValue; }
+  TVarType Get_DataType() override { return FPacked ? varUString : FData.VarType(); }
+  TVariant Get_TypedValue() override { return Data(); }
+  void Set_TypedValue(const TVariant& AValue) override {
+    FPacked = nullptr;
+    FData = AValue;
+  }
   TXmlString Get_XML() override;
   TIntf<IXmlText> AsText() override { return this; }
 
-  const TVariant& Data() const { return FData; }
+  const TVariant& Data() const {
+    if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlText*>(this)->Unpack();
+    return FData;
+  }
+  // The text while it is still packed, else null.
+  const char16_t* PackedText(size_t& ALength) const {
+    ALength = FPackedLength;
+    return FPacked;
+  }
 
  private:
+  void Unpack();
   TVariant FData;
+  const char16_t* FPacked = nullptr;  // FPackedLength units stored after the node
+  size_t FPackedLength = 0;
 };
 
 // Text kept as a string: the base of CDATA sections and comments.

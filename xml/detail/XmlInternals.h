@@ -230,8 +230,8 @@ class TXmlSource {
     }
   }
 
-  // Attributes being read, moved into their node in one piece.
-  std::vector<TXmlAttrData> AttrScratch;
+  // Attributes being read, packed into their node in one piece.
+  std::vector<TXmlNode::TPackedAttr> AttrScratch;
 
   // Parsing steps.
   void SkipBlanks() {

@@ -1,6 +1,8 @@
 // The parsing source (block-wise decoding) and the text parser.
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
+#include <new>
 
 #include "host/Quenra.SysUtils.h"
 #include "xml/detail/XmlInternals.h"
@@ -295,23 +297,13 @@ std::u16string_view Trimmed(std::u16string_view AText) {
   return AText.substr(b, e - b);
 }
 
-// Moves the attributes read so far into their node, also when reading fails half-way.
-struct TAttrCommit {
-  TXmlSource& Source;
-  TXmlNode* Node;
-  ~TAttrCommit() {
-    if (!Source.AttrScratch.empty()) Node->TakeAttrs(Source.AttrScratch);
-  }
-};
-
-void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlToken& AName, TXmlToken& AValue,
-                    TXmlToken& AScratch) {
-  S.SkipBlanks();
-  if (!IsNameStart(S.CurChar)) return;
-  std::vector<TXmlAttrData>& attrs = S.AttrScratch;
+// Reads the attributes of a start tag into the source's AttrScratch, their values as ranges of
+// AChars; a repeated name keeps its place and takes the later value.
+void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlToken& AName, TXmlToken& AChars, TXmlToken& AScratch) {
+  std::vector<TXmlNode::TPackedAttr>& attrs = S.AttrScratch;
   attrs.clear();
-  attrs.reserve(8);  // the array becomes the node's
-  TAttrCommit commit{S, ANode};
+  AChars.Clear();
+  S.SkipBlanks();
   while (IsNameStart(S.CurChar)) {
     const TXmlNameID id = ANames->GetID(S.ReadName(AName));
     S.SkipBlanks();
@@ -321,27 +313,47 @@ void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlT
     if (quote == 0) XmlError("The value of the attribute is expected");
     if (quote != '"' && quote != '\'') XmlError("Line constant expected");
     S.Next();
-    AValue.Clear();
+    const size_t from = AChars.FLength;
     for (;;) {
-      S.TakeUntil(AValue, [quote](const char16_t* p, const char16_t* e) { return ScanFor(p, e, quote, '<', '&'); });
+      S.TakeUntil(AChars, [quote](const char16_t* p, const char16_t* e) { return ScanFor(p, e, quote, '<', '&'); });
       const char16_t c = S.CurChar;
       if (c == quote) break;
       if (c == 0) XmlErrorFmt("\"%s\" expected", std::u16string_view(&quote, 1));
       if (c == '<') XmlError("Character \"<\" cannot be used in the values of attributes");
-      AValue.Add(S.ReadEntity(AScratch));
+      AChars.Add(S.ReadEntity(AScratch));
     }
     S.Next();
-    TVariant value(TXmlString(AValue.View()));
+    // Packed ranges are 32-bit; no real start tag comes near that.
+    if (AChars.FLength > UINT32_MAX) throw std::bad_alloc();
+    const TXmlNode::TPackedAttr attr{id, static_cast<uint32_t>(from), static_cast<uint32_t>(AChars.FLength - from)};
     bool repeated = false;
-    for (TXmlAttrData& a : attrs)
+    for (TXmlNode::TPackedAttr& a : attrs)
       if (a.NameID == id) {
-        a.Value = std::move(value);
+        a = attr;
         repeated = true;
         break;
       }
-    if (!repeated) attrs.push_back(TXmlAttrData{id, std::move(value)});
+    if (!repeated) attrs.push_back(attr);
     S.SkipBlanks();
   }
+}
+
+// An element holding the attributes just read, packed.
+TXmlElement* NewElement(TXmlSource& S, TXmlNameTable* ANames, TXmlNameID AID, const TXmlToken& AChars) {
+  const std::vector<TXmlNode::TPackedAttr>& attrs = S.AttrScratch;
+  size_t chars = 0;
+  for (const TXmlNode::TPackedAttr& a : attrs) chars += a.Length;
+  const auto count = static_cast<int32_t>(attrs.size());
+  void* place = nullptr;
+  TXmlElement* e = TXmlElement::NewWithRoom(ANames, AID, TXmlNode::PackedSize(count, chars), place);
+  e->SetPackedAttrs(attrs.data(), count, AChars.FValueBuf.data(), place);
+  return e;
+}
+
+// Gives ANode the attributes just read as variants (declarations and other instructions).
+void SetAttributes(TXmlSource& S, TXmlNode* ANode, const TXmlToken& AChars) {
+  for (const TXmlNode::TPackedAttr& a : S.AttrScratch)
+    ANode->SetAttrValue(a.NameID, TVariant(TXmlString(AChars.FValueBuf.data() + a.Offset, a.Length)));
 }
 
 }  // namespace
@@ -368,7 +380,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     }
     if (text.FLength > 0) {
       const std::u16string_view t = APreserveWhiteSpace ? text.View() : Trimmed(text.View());
-      if (!t.empty()) append(new (ANames->Pool()) TXmlText(ANames, TVariant(TXmlString(t))));
+      if (!t.empty()) append(TXmlText::NewPacked(ANames, t));
     }
     if (S.CurChar == 0) break;
     S.Next();
@@ -390,7 +402,13 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       if (id != ANames->XmlNameID()) {
         pi->SetData(TXmlString(S.ReadUpTo(text, u"?>")));
       } else {
-        ReadAttributes(S, pi, ANames, name, value, scratch);
+        try {
+          ReadAttributes(S, ANames, name, value, scratch);
+        } catch (...) {
+          SetAttributes(S, pi, value);  // a failed parse keeps what was read
+          throw;
+        }
+        SetAttributes(S, pi, value);
         S.ExpectText(u"?>");
         if (S.AutoCodepage) {
           uint16_t cp = CP_UTF8;
@@ -419,9 +437,14 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       const char16_t after = S.CurChar;
       if (after == 0) XmlError("The determination of the element is not completed");
       if (after > 0x20 && after != '/' && after != '>') XmlError("Invalid symbol in the name of the element");
-      auto* e = new (ANames->Pool()) TXmlElement(ANames, id);
+      try {
+        ReadAttributes(S, ANames, name, value, scratch);
+      } catch (...) {
+        append(NewElement(S, ANames, id, value));  // a failed parse keeps what was read
+        throw;
+      }
+      TXmlElement* e = NewElement(S, ANames, id, value);
       append(e);
-      ReadAttributes(S, e, ANames, name, value, scratch);
       if (S.CurChar == '/') {
         S.ExpectText(u"/>");
       } else {

@@ -122,6 +122,18 @@ void SaveCDATA(TXmlSaver& ASaver, std::u16string_view AText) {
 }  // namespace
 
 void TXmlNode::SaveAttrs(TXmlSaver& ASaver) {
+  if (FPacked) {
+    const auto* chars = reinterpret_cast<const char16_t*>(FPacked + FAttrCount);
+    for (int32_t i = 0; i < FAttrCount; ++i) {
+      const TPackedAttr& a = FPacked[i];
+      ASaver.Save(u" ");
+      ASaver.Save(FNames->NameOf(a.NameID));
+      ASaver.Save(u"=\"");
+      ASaver.Save(TextToXML(std::u16string_view(chars + a.Offset, a.Length)));
+      ASaver.Save(u"\"");
+    }
+    return;
+  }
   for (int32_t i = 0; i < FAttrCount; ++i) {
     const TXmlAttrData& a = FAttrs[static_cast<size_t>(i)];
     ASaver.Save(u" ");
@@ -165,7 +177,12 @@ void TXmlElement::SaveXML(TXmlSaver& ASaver) {
 
 TXmlString TXmlElement::Get_XML() { return NodeText(this, true); }
 
-void TXmlText::SaveXML(TXmlSaver& ASaver) { ASaver.Save(TextToXML(VarToXSTR(FData))); }
+void TXmlText::SaveXML(TXmlSaver& ASaver) {
+  if (FPacked)
+    ASaver.Save(TextToXML(std::u16string_view(FPacked, FPackedLength)));
+  else
+    ASaver.Save(TextToXML(VarToXSTR(FData)));
+}
 TXmlString TXmlText::Get_XML() { return NodeText(this, false); }
 
 void TXmlCDATASection::SaveXML(TXmlSaver& ASaver) { SaveCDATA(ASaver, FData); }
