@@ -966,9 +966,19 @@ class FUNDREL_API TBinXmlReader {
   TXmlString ReadUtf8(int32_t ACount);
   TXmlNameID NameOfHash(TXmlNameTable* ANames, uint32_t AHash);
   int32_t ReadBodyHead(TXmlNode* ANode);
-  // Reads one record into AParent's children; answers the node when a body follows.
-  TXmlNode* ReadNodeRecord(TXmlNode* AParent);
+  // Reads one record and its body's head into AParent's children; answers the node and sets
+  // AChildCount when children follow.
+  TXmlNode* ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount);
+  void ReadChildren(TXmlNode* ANode, int32_t ACount);
+  TVariant ReadVariantOfType(int32_t AType);
+  // Appends ACount bytes of UTF-8 to FChars as UTF-16.
+  void AppendUtf8(int32_t ACount);
+  // Reads an element's attributes, packed when all are strings.
+  TXmlElement* ReadElement(TXmlNode* AParent, TXmlNameID AID);
   int32_t FOptions = 0;
+  // What the record being read decodes into before its node is made.
+  std::vector<TXmlNode::TPackedAttr> FAttrs;
+  std::u16string FChars;
   // Recently resolved name hashes: a table only grows, so a resolved hash stays valid.
   struct THashSlot {
     uint32_t Hash = 0;

@@ -1,6 +1,8 @@
 // The text saver and the node forms, the binary writers and readers.
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
+#include <new>
 #include <typeinfo>
 
 #include "host/Quenra.SysUtils.h"
@@ -516,9 +518,10 @@ T ReadLE(TBinXmlReader& AReader) {
 }
 }  // namespace
 
-TVariant TBinXmlReader::ReadVariant() {
-  const int32_t t = ReadLongint();
-  switch (t) {
+TVariant TBinXmlReader::ReadVariant() { return ReadVariantOfType(ReadLongint()); }
+
+TVariant TBinXmlReader::ReadVariantOfType(int32_t AType) {
+  switch (AType) {
     case varEmpty: return TVariant();
     case varNull: return TVariant::Null();
     case varSmallint: return TVariant(ReadLE<int16_t>(*this));
@@ -544,6 +547,27 @@ TVariant TBinXmlReader::ReadVariant() {
   }
 }
 
+void TBinXmlReader::AppendUtf8(int32_t ACount) {
+  if (ACount > FEnd - FCur) {
+    FChars += ReadUtf8(ACount);
+    return;
+  }
+  const size_t at = FChars.size();
+  FChars.resize(at + static_cast<size_t>(ACount));
+  char16_t* out = FChars.data() + at;
+  const auto* in = reinterpret_cast<const unsigned char*>(FCur);
+  unsigned char any = 0;
+  for (int32_t i = 0; i < ACount; ++i) {
+    out[i] = in[i];
+    any |= in[i];
+  }
+  if (any >= 0x80) {
+    FChars.resize(at);
+    FChars += Utf8ToUtf16(std::string_view(FCur, static_cast<size_t>(ACount)));
+  }
+  FCur += ACount;
+}
+
 // Reads attributes and the child count of a node body.
 int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   TXmlNameTable* names = ANode->Names();
@@ -563,14 +587,74 @@ int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   return ReadLongint();
 }
 
+TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
+  TXmlNameTable* names = AParent->Names();
+  FAttrs.clear();
+  FChars.clear();
+  TVariant data;
+  int32_t left = 0;
+  int32_t type = varUString;
+  TXmlNameID id = 0;
+  // The element is made once its string attributes are read, so that they are packed with it; a
+  // failure on the way still leaves it in the tree with what was read.
+  auto make = [&]() {
+    size_t chars = 0;
+    for (const TXmlNode::TPackedAttr& a : FAttrs) chars += a.Length;
+    const auto count = static_cast<int32_t>(FAttrs.size());
+    void* place = nullptr;
+    TXmlElement* e = TXmlElement::NewWithRoom(names, AID, TXmlNode::PackedSize(count, chars), place);
+    e->SetPackedAttrs(FAttrs.data(), count, FChars.data(), place);
+    AParent->GetChilds()->AppendFresh(e);
+    if (!data.IsEmpty()) e->SetData(std::move(data));
+    return e;
+  };
+  try {
+    data = ReadVariant();
+    left = ReadLongint();
+    while (left > 0) {
+      id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      type = ReadLongint();
+      if (type != varUString) break;
+      const size_t from = FChars.size();
+      AppendUtf8(ReadCount());
+      if (FChars.size() > UINT32_MAX) throw std::bad_alloc();
+      const TXmlNode::TPackedAttr attr{id, static_cast<uint32_t>(from), static_cast<uint32_t>(FChars.size() - from)};
+      bool repeated = false;
+      for (TXmlNode::TPackedAttr& a : FAttrs)
+        if (a.NameID == id) {
+          a = attr;
+          repeated = true;
+          break;
+        }
+      if (!repeated) FAttrs.push_back(attr);
+      --left;
+    }
+  } catch (...) {
+    make();
+    throw;
+  }
+  TXmlElement* e = make();
+  if (left > 0) {
+    // A value of another type: it and the rest become variants at once.
+    e->SetAttrValue(id, ReadVariantOfType(type));
+    while (--left > 0) {
+      id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      e->SetAttrValue(id, ReadVariant());
+    }
+  }
+  return e;
+}
+
 // Nested bodies are read with an explicit stack: the depth of the input is not bounded by ours.
-void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) {
+void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) { ReadChildren(ANode, ReadBodyHead(ANode)); }
+
+void TBinXmlReader::ReadChildren(TXmlNode* ANode, int32_t ACount) {
   struct TFrame {
     TXmlNode* Node;
     int32_t Left;
   };
   std::vector<TFrame> stack;
-  stack.push_back({ANode, ReadBodyHead(ANode)});
+  stack.push_back({ANode, ACount});
   while (!stack.empty()) {
     TFrame& top = stack.back();
     if (top.Left <= 0) {
@@ -578,28 +662,40 @@ void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) {
       continue;
     }
     --top.Left;
-    if (TXmlNode* child = ReadNodeRecord(top.Node)) stack.push_back({child, ReadBodyHead(child)});
+    int32_t count = 0;
+    if (TXmlNode* child = ReadNodeRecord(top.Node, count)) stack.push_back({child, count});
   }
 }
 
 void TBinXmlReader::ReadNode(TXmlNode* AParent) {
-  if (TXmlNode* child = ReadNodeRecord(AParent)) ReadNodeBody(child);
+  int32_t count = 0;
+  if (TXmlNode* child = ReadNodeRecord(AParent, count)) ReadChildren(child, count);
 }
 
-TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
+TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount) {
   TXmlNameTable* names = AParent->Names();
   uint8_t code;
   Read(&code, 1);
   switch (code) {
     case NODE_ELEMENT: {
       const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
-      auto* e = new (names->Pool()) TXmlElement(names, id);
-      AParent->GetChilds()->AppendFresh(e);
-      TVariant v = ReadVariant();
-      if (!v.IsEmpty()) e->SetData(std::move(v));
+      TXmlElement* e = ReadElement(AParent, id);
+      AChildCount = ReadLongint();
       return e;
     }
-    case NODE_TEXT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlText(names, ReadVariant())); return nullptr;
+    case NODE_TEXT: {
+      const int32_t type = ReadLongint();
+      TXmlText* t;
+      if (type == varUString) {
+        FChars.clear();
+        AppendUtf8(ReadCount());
+        t = TXmlText::NewPacked(names, FChars);
+      } else {
+        t = new (names->Pool()) TXmlText(names, ReadVariantOfType(type));
+      }
+      AParent->GetChilds()->AppendFresh(t);
+      return nullptr;
+    }
     case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
     case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlComment(names, ReadXmlString())); return nullptr;
     case NODE_PROCESSING_INSTRUCTION: {
@@ -607,6 +703,7 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
       auto* p = new (names->Pool()) TXmlProcessingInstruction(names, id, TXmlString());
       AParent->GetChilds()->AppendFresh(p);
       p->SetData(ReadXmlString());
+      AChildCount = ReadBodyHead(p);
       return p;
     }
     default: XmlError("Error of reading binary XML: incorrect node-type");
