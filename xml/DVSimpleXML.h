@@ -971,6 +971,8 @@ class FUNDREL_API TBinXmlReader {
   TXmlNode* ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount);
   void ReadChildren(TXmlNode* ANode, int32_t ACount);
   TVariant ReadVariantOfType(int32_t AType);
+  // ReadLongint straight from the window when it holds the longest form.
+  int32_t Longint();
   // Appends ACount bytes of UTF-8 to FChars as UTF-16.
   void AppendUtf8(int32_t ACount);
   // Reads an element's attributes, packed when all are strings.
@@ -978,7 +980,8 @@ class FUNDREL_API TBinXmlReader {
   int32_t FOptions = 0;
   // What the record being read decodes into before its node is made.
   std::vector<TXmlNode::TPackedAttr> FAttrs;
-  std::u16string FChars;
+  std::vector<char16_t> FChars;  // the first FCharCount units are used
+  size_t FCharCount = 0;
   // Recently resolved name hashes: a table only grows, so a resolved hash stays valid.
   struct THashSlot {
     uint32_t Hash = 0;

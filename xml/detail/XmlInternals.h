@@ -54,6 +54,28 @@ inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char
   return AFrom;
 }
 
+// Widens ACount bytes to UTF-16 units when all are ASCII; answers false (AOut then holds
+// garbage) when one is not.
+inline bool WidenAscii(const char* AIn, size_t ACount, char16_t* AOut) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= ACount; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AIn + i));
+    if (_mm_movemask_epi8(x) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut + i), _mm_unpacklo_epi8(x, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut + i + 8), _mm_unpackhi_epi8(x, zero));
+  }
+#endif
+  unsigned char any = 0;
+  for (; i < ACount; ++i) {
+    const auto b = static_cast<unsigned char>(AIn[i]);
+    AOut[i] = b;
+    any |= b;
+  }
+  return any < 0x80;
+}
+
 // Case-insensitive comparison by the Unicode full case folding.
 bool SameTextNoCase(std::u16string_view A, std::u16string_view B);
 

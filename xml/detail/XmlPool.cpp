@@ -60,7 +60,7 @@ class TChunkCache {
   }
 
  private:
-  static constexpr size_t MaxChunks = 128;  // 8 MB
+  static constexpr size_t MaxChunks = 8192;  // TEMP
   std::mutex FLock;
   std::vector<char*> FChunks;
 };

@@ -442,6 +442,24 @@ void TXmlDocument::WriteBinary(TBinXmlWriter& AWriter) {
 
 void TBinXmlReader::RaiseReadError() { XmlError("Error reading data"); }
 
+inline int32_t TBinXmlReader::Longint() {
+  if (FUNDREL_LIKELY(FEnd - FCur >= 5)) {
+    const auto* p = reinterpret_cast<const uint8_t*>(FCur);
+    const uint8_t b = p[0];
+    if (b < 128) {
+      FCur += 1;
+      return b;
+    }
+    if (b != 0xFF) {
+      FCur += 2;
+      return ((b & 0x7F) << 8) | p[1];
+    }
+    FCur += 5;
+    return static_cast<int32_t>(uint32_t(p[1]) | (uint32_t(p[2]) << 8) | (uint32_t(p[3]) << 16) | (uint32_t(p[4]) << 24));
+  }
+  return ReadLongint();
+}
+
 int32_t TBinXmlReader::ReadLongint() {
   uint8_t b;
   Read(&b, 1);
@@ -457,7 +475,7 @@ int32_t TBinXmlReader::ReadLongint() {
 }
 
 int32_t TBinXmlReader::ReadCount() {
-  const int32_t n = ReadLongint();
+  const int32_t n = Longint();
   if (n < 0) RaiseReadError();
   return n;
 }
@@ -548,24 +566,20 @@ TVariant TBinXmlReader::ReadVariantOfType(int32_t AType) {
 }
 
 void TBinXmlReader::AppendUtf8(int32_t ACount) {
-  if (ACount > FEnd - FCur) {
-    FChars += ReadUtf8(ACount);
-    return;
+  // The count is checked against the bytes at hand before it sizes anything.
+  if (ACount <= FEnd - FCur) {
+    const auto n = static_cast<size_t>(ACount);
+    if (FChars.size() < FCharCount + n) FChars.resize(std::max(FChars.size() * 2, FCharCount + n + 256));
+    if (WidenAscii(FCur, n, FChars.data() + FCharCount)) {
+      FCur += ACount;
+      FCharCount += n;
+      return;
+    }
   }
-  const size_t at = FChars.size();
-  FChars.resize(at + static_cast<size_t>(ACount));
-  char16_t* out = FChars.data() + at;
-  const auto* in = reinterpret_cast<const unsigned char*>(FCur);
-  unsigned char any = 0;
-  for (int32_t i = 0; i < ACount; ++i) {
-    out[i] = in[i];
-    any |= in[i];
-  }
-  if (any >= 0x80) {
-    FChars.resize(at);
-    FChars += Utf8ToUtf16(std::string_view(FCur, static_cast<size_t>(ACount)));
-  }
-  FCur += ACount;
+  const TXmlString text = ReadUtf8(ACount);
+  if (FChars.size() < FCharCount + text.size()) FChars.resize(FCharCount + text.size());
+  std::memcpy(FChars.data() + FCharCount, text.data(), text.size() * sizeof(char16_t));
+  FCharCount += text.size();
 }
 
 // Reads attributes and the child count of a node body.
@@ -590,7 +604,7 @@ int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
 TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
   TXmlNameTable* names = AParent->Names();
   FAttrs.clear();
-  FChars.clear();
+  FCharCount = 0;
   TVariant data;
   int32_t left = 0;
   int32_t type = varUString;
@@ -610,15 +624,15 @@ TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
   };
   try {
     data = ReadVariant();
-    left = ReadLongint();
+    left = Longint();
     while (left > 0) {
-      id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
-      type = ReadLongint();
+      id = NameOfHash(names, static_cast<uint32_t>(Longint()));
+      type = Longint();
       if (type != varUString) break;
-      const size_t from = FChars.size();
+      const size_t from = FCharCount;
       AppendUtf8(ReadCount());
-      if (FChars.size() > UINT32_MAX) throw std::bad_alloc();
-      const TXmlNode::TPackedAttr attr{id, static_cast<uint32_t>(from), static_cast<uint32_t>(FChars.size() - from)};
+      if (FCharCount > UINT32_MAX) throw std::bad_alloc();
+      const TXmlNode::TPackedAttr attr{id, static_cast<uint32_t>(from), static_cast<uint32_t>(FCharCount - from)};
       bool repeated = false;
       for (TXmlNode::TPackedAttr& a : FAttrs)
         if (a.NameID == id) {
@@ -638,7 +652,7 @@ TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
     // A value of another type: it and the rest become variants at once.
     e->SetAttrValue(id, ReadVariantOfType(type));
     while (--left > 0) {
-      id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      id = NameOfHash(names, static_cast<uint32_t>(Longint()));
       e->SetAttrValue(id, ReadVariant());
     }
   }
@@ -678,18 +692,18 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount)
   Read(&code, 1);
   switch (code) {
     case NODE_ELEMENT: {
-      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(Longint()));
       TXmlElement* e = ReadElement(AParent, id);
-      AChildCount = ReadLongint();
+      AChildCount = Longint();
       return e;
     }
     case NODE_TEXT: {
-      const int32_t type = ReadLongint();
+      const int32_t type = Longint();
       TXmlText* t;
       if (type == varUString) {
-        FChars.clear();
+        FCharCount = 0;
         AppendUtf8(ReadCount());
-        t = TXmlText::NewPacked(names, FChars);
+        t = TXmlText::NewPacked(names, std::u16string_view(FChars.data(), FCharCount));
       } else {
         t = new (names->Pool()) TXmlText(names, ReadVariantOfType(type));
       }
@@ -699,7 +713,7 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount)
     case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
     case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlComment(names, ReadXmlString())); return nullptr;
     case NODE_PROCESSING_INSTRUCTION: {
-      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(Longint()));
       auto* p = new (names->Pool()) TXmlProcessingInstruction(names, id, TXmlString());
       AParent->GetChilds()->AppendFresh(p);
       p->SetData(ReadXmlString());
