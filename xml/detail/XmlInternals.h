@@ -252,6 +252,21 @@ class TXmlSource {
     }
   }
 
+  // When the run that AScan ends (see TakeUntil) ends inside the current block, answers it in
+  // place and moves past it; else answers false and moves nowhere. The view is valid until the
+  // next call that moves.
+  template <class F>
+  bool RunInBlock(F AScan, std::u16string_view& ARun) {
+    if (CurChar == 0) return false;
+    const char16_t* p = FBufPtr;
+    const char16_t* q = AScan(p, FBufEnd);
+    if (q == FBufEnd) return false;
+    ARun = std::u16string_view(p, static_cast<size_t>(q - p));
+    FBufPtr = q;
+    CurChar = *q;
+    return true;
+  }
+
   // Attributes being read, packed into their node in one piece.
   std::vector<TXmlNode::TPackedAttr> AttrScratch;
 
@@ -263,6 +278,8 @@ class TXmlSource {
   void ExpectText(std::u16string_view AText);
   // Reads a name into a token taken from the stack (release with DropToken).
   std::u16string_view ReadName(TXmlToken& AToken);
+  // As ReadName, the name possibly left in the block: use it before the source moves again.
+  std::u16string_view ReadNameHere(TXmlToken& AToken);
   // Reads up to the terminator, consuming it; answers the text before it.
   std::u16string_view ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator);
   // Decodes an entity; CurChar is the character after "&".

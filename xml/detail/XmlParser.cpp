@@ -153,7 +153,19 @@ size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AU
   while (i < ASize) {
     const unsigned char b = AIn[i];
     if (b < 0x80) {
-      // Runs of ASCII are widened eight bytes at a time.
+      // Runs of ASCII are widened sixteen (or eight) bytes at a time.
+#if defined(__SSE2__)
+      const __m128i zero = _mm_setzero_si128();
+      while (i + 16 <= ASize) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AIn + i));
+        if (_mm_movemask_epi8(x) != 0) break;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, zero)) != 0) FSawNul = true;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm_unpacklo_epi8(x, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o + 8), _mm_unpackhi_epi8(x, zero));
+        i += 16;
+        o += 16;
+      }
+#endif
       while (i + 8 <= ASize) {
         uint64_t w;
         std::memcpy(&w, AIn + i, 8);
@@ -211,6 +223,13 @@ void TXmlSource::ExpectChar(char16_t AChar) {
 }
 
 void TXmlSource::ExpectText(std::u16string_view AText) {
+  // End tags repeat their start tag's name: compare in the block when it holds the text and more.
+  if (CurChar != 0 && static_cast<size_t>(FBufEnd - FBufPtr) > AText.size() &&
+      std::memcmp(FBufPtr, AText.data(), AText.size() * sizeof(char16_t)) == 0) {
+    FBufPtr += AText.size();
+    CurChar = *FBufPtr;
+    return;
+  }
   for (size_t i = 0; i < AText.size(); ++i) {
     if (CurChar != AText[i] || CurChar == 0) XmlErrorFmt("Text \"%s\" expected", AText.substr(i));
     Next();
@@ -222,6 +241,19 @@ std::u16string_view TXmlSource::ReadName(TXmlToken& AToken) {
   AToken.Clear();
   TakeWhile(AToken, [](char16_t c) { return IsNameChar(c); });
   return AToken.View();
+}
+
+std::u16string_view TXmlSource::ReadNameHere(TXmlToken& AToken) {
+  if (!IsNameStart(CurChar)) XmlError("Name must start with letter or \" _\"");
+  const char16_t* p = FBufPtr + 1;
+  while (p < FBufEnd && IsNameChar(*p)) ++p;
+  if (p < FBufEnd) {
+    const std::u16string_view name(FBufPtr, static_cast<size_t>(p - FBufPtr));
+    FBufPtr = p;
+    CurChar = *p;
+    return name;
+  }
+  return ReadName(AToken);
 }
 
 std::u16string_view TXmlSource::ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator) {
@@ -305,7 +337,7 @@ void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlToken& AName, TXml
   AChars.Clear();
   S.SkipBlanks();
   while (IsNameStart(S.CurChar)) {
-    const TXmlNameID id = ANames->GetID(S.ReadName(AName));
+    const TXmlNameID id = ANames->GetID(S.ReadNameHere(AName));
     S.SkipBlanks();
     S.ExpectChar('=');
     S.SkipBlanks();
@@ -373,13 +405,20 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
   };
   for (;;) {
     text.Clear();
-    for (;;) {
-      S.TakeUntil(text, [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); });
-      if (S.CurChar != '&') break;
-      text.Add(S.ReadEntity(scratch));
+    const auto scanText = [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); };
+    // Most text ends in its block without entities: it is taken from there without a copy.
+    std::u16string_view run;
+    if (!S.RunInBlock(scanText, run) || S.CurChar == '&') {
+      if (!run.empty()) text.Append(run.data(), run.size());
+      for (;;) {
+        S.TakeUntil(text, scanText);
+        if (S.CurChar != '&') break;
+        text.Add(S.ReadEntity(scratch));
+      }
+      run = text.View();
     }
-    if (text.FLength > 0) {
-      const std::u16string_view t = APreserveWhiteSpace ? text.View() : Trimmed(text.View());
+    if (!run.empty()) {
+      const std::u16string_view t = APreserveWhiteSpace ? run : Trimmed(run);
       if (!t.empty()) append(TXmlText::NewPacked(ANames, t));
     }
     if (S.CurChar == 0) break;
@@ -396,7 +435,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       S.ExpectChar('>');
     } else if (c == '?') {
       S.Next();
-      const TXmlNameID id = ANames->GetID(S.ReadName(name));
+      const TXmlNameID id = ANames->GetID(S.ReadNameHere(name));
       auto* pi = new (ANames->Pool()) TXmlProcessingInstruction(ANames, id, TXmlString());
       append(pi);
       if (id != ANames->XmlNameID()) {
@@ -433,7 +472,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
         S.ReadUpTo(text, u">");
       }
     } else {
-      const TXmlNameID id = ANames->GetID(S.ReadName(name));
+      const TXmlNameID id = ANames->GetID(S.ReadNameHere(name));
       const char16_t after = S.CurChar;
       if (after == 0) XmlError("The determination of the element is not completed");
       if (after > 0x20 && after != '/' && after != '>') XmlError("Invalid symbol in the name of the element");
