@@ -280,11 +280,11 @@ TXmlString TXmlNodeList::Get_XML() {
 
 // ---- Node core -----------------------------------------------------------------------------
 
-TXmlNode::TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddRefImpl(); }
+TXmlNode::TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddNodeRef(); }
 
 TXmlNode::~TXmlNode() {
   DiscardChildList();
-  FNames->ReleaseImpl();
+  FNames->ReleaseNodeRef();
 }
 
 void TXmlNode::DiscardChildList() {
@@ -387,8 +387,8 @@ void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
   }
   if (FChilds)
     for (int32_t i = 0; i < FChilds->Get_Count(); ++i) FChilds->Item(i)->SetNameTable(ANames);
-  ANames->AddRefImpl();
-  FNames->ReleaseImpl();
+  ANames->AddNodeRef();
+  FNames->ReleaseNodeRef();
   FNames = ANames;
 }
 

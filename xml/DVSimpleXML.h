@@ -327,6 +327,16 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   TXmlPool* Pool() const { return FPool; }
 
  private:
+  friend class TXmlNode;
+  // The nodes of a table hold it through one counted reference: a table and its nodes are used by
+  // one thread at a time, so their own count needs no atomic operations.
+  void AddNodeRef() {
+    if (FNodeRefs++ == 0) AddRefImpl();
+  }
+  void ReleaseNodeRef() {
+    if (--FNodeRefs == 0) ReleaseImpl();
+  }
+  int64_t FNodeRefs = 0;
   TXmlPool* FPool;
   struct TEntry {
     TXmlString Name;

@@ -27,7 +27,7 @@ namespace fundrel {
 namespace {
 
 constexpr size_t Granule = 16;
-constexpr size_t Classes = 64;  // blocks up to 1 KB (an element with a dozen attributes); larger ones come from malloc
+constexpr size_t Classes = 128;  // blocks up to 2 KB (a paragraph of text); larger ones come from malloc
 constexpr size_t ChunkSize = 64 * 1024;
 constexpr size_t SmallChunksPerPool = 16;
 
