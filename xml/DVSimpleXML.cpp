@@ -117,23 +117,39 @@ uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
   return h;
 }
 
+namespace {
+bool SameUnits(const char16_t* A, const char16_t* B, size_t ACount) {
+  for (size_t i = 0; i < ACount; ++i)
+    if (A[i] != B[i]) return false;
+  return true;
+}
+}  // namespace
+
 TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
   if (AName.empty()) return 0;
+  // Documents repeat a few names over and over: most look-ups end in one of two caches, the first
+  // of which needs no hash.
+  const size_t n = AName.size();
+  TEntry*& seen = FSeen[(n * 7 + AName[0] * 3 + AName[n - 1]) & (RecentSize - 1)];
+  if (seen && seen->Name.size() == n && SameUnits(seen->Name.data(), AName.data(), n))
+    return reinterpret_cast<TXmlNameID>(seen);
   const uint32_t h = Hash(AName);
-  // Documents repeat a few names over and over: most look-ups end in this cache.
   TEntry*& cached = FRecent[(h ^ (h >> 7)) & (RecentSize - 1)];
-  if (cached && cached->Hash == h && cached->Name == AName) return reinterpret_cast<TXmlNameID>(cached);
+  if (cached && cached->Hash == h && cached->Name == AName) {
+    seen = cached;
+    return reinterpret_cast<TXmlNameID>(cached);
+  }
   const size_t b = h % FNames.size();
   auto& hashes = FHashTable[b];
   auto& names = FNames[b];
   for (size_t i = 0; i < hashes.size(); ++i)
     if (hashes[i] == h && names[i]->Name == AName) {
-      cached = names[i];
+      cached = seen = names[i];
       return reinterpret_cast<TXmlNameID>(names[i]);
     }
   names.push_back(new TEntry{TXmlString(AName), h});
   hashes.push_back(h);
-  cached = names.back();
+  cached = seen = names.back();
   return reinterpret_cast<TXmlNameID>(names.back());
 }
 
@@ -314,7 +330,7 @@ void TXmlNode::SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const c
   uint32_t at = 0;
   for (int32_t i = 0; i < ACount; ++i) {
     const TPackedAttr& a = AAttrs[i];
-    std::memcpy(chars + at, AChars + a.Offset, a.Length * sizeof(char16_t));
+    CopyUnits(chars + at, AChars + a.Offset, a.Length);
     packed[i] = TPackedAttr{a.NameID, at, a.Length};
     at += a.Length;
   }

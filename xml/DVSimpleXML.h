@@ -344,6 +344,8 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   };
   static constexpr size_t RecentSize = 64;
   TEntry* FRecent[RecentSize] = {};
+  // Recent names by length and outer characters, looked up before any hash is computed.
+  TEntry* FSeen[RecentSize] = {};
   std::vector<std::vector<TEntry*>> FNames;
   std::vector<std::vector<uint32_t>> FHashTable;
   TXmlNameID FXmlTextNameID = 0;

@@ -54,6 +54,36 @@ inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char
   return AFrom;
 }
 
+// Copies ACount units; short runs (names, attribute values) without a call, by overlapping moves.
+inline void CopyUnits(char16_t* ADest, const char16_t* ASource, size_t ACount) {
+  char* d = reinterpret_cast<char*>(ADest);
+  const char* s = reinterpret_cast<const char*>(ASource);
+  const size_t n = ACount * sizeof(char16_t);
+  if (n > 32) {
+    std::memcpy(d, s, n);
+  } else if (n >= 16) {
+    uint64_t a[2], b[2];
+    std::memcpy(a, s, 16);
+    std::memcpy(b, s + n - 16, 16);
+    std::memcpy(d, a, 16);
+    std::memcpy(d + n - 16, b, 16);
+  } else if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + n - 8, 8);
+    std::memcpy(d, &a, 8);
+    std::memcpy(d + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, s, 4);
+    std::memcpy(&b, s + n - 4, 4);
+    std::memcpy(d, &a, 4);
+    std::memcpy(d + n - 4, &b, 4);
+  } else if (n == 2) {
+    ADest[0] = ASource[0];
+  }
+}
+
 // Widens ACount bytes to UTF-16 units when all are ASCII; answers false (AOut then holds
 // garbage) when one is not.
 inline bool WidenAscii(const char* AIn, size_t ACount, char16_t* AOut) {
@@ -184,7 +214,7 @@ struct TXmlToken {
   }
   void Append(const char16_t* AChars, size_t ACount) {
     if (FUNDREL_UNLIKELY(FLength + ACount > FSize)) Reserve(FLength + ACount);
-    std::memcpy(FValueBuf.data() + FLength, AChars, ACount * sizeof(char16_t));
+    detail::CopyUnits(FValueBuf.data() + FLength, AChars, ACount);
     FLength += ACount;
   }
   std::u16string_view View() const { return std::u16string_view(FValueBuf.data(), FLength); }
