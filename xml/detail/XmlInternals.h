@@ -325,13 +325,14 @@ class TXmlSource {
   std::vector<std::unique_ptr<TXmlToken>> FTokenStack;
   int32_t FTokenStackTop = -1;
   TXmlStream* FStream;
-  std::unique_ptr<TXmlStream> FOwnedStream;
   std::unique_ptr<char16_t[]> FBuffer;
   const char16_t* FBufPtr;
   const char16_t* FBufEnd;
   int64_t FBufSize = 0;  // units left; -1 after the end
   // Undecoded input: bytes read from the stream but not yet turned into characters.
   std::unique_ptr<char[]> FRaw;
+  const char* FRawData = nullptr;    // the undecoded window: FRaw, or the bytes read in place
+  const char* FDirectEnd = nullptr;  // the end of the bytes read in place, else null
   size_t FRawPos = 0;
   size_t FRawSize = 0;
   size_t FBufRawStart = 0;  // raw offset of the buffer's first character while the code page is 0

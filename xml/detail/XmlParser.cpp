@@ -27,39 +27,14 @@ void TXmlToken::Reserve(size_t ASize) {
 
 TXmlSource::TXmlSource(TXmlStream& AStream)
     : FStream(&AStream), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
+  FRawData = FRaw.get();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
 }
 
-namespace {
-// Reads a byte string in place; the source never writes.
-class TBytesStream final : public TXmlStream {
- public:
-  explicit TBytesStream(const TXmlBytes& AData) : FData(AData) {}
-  int64_t Read(void* ABuffer, int64_t ACount) override {
-    const int64_t n = std::max<int64_t>(0, std::min<int64_t>(ACount, static_cast<int64_t>(FData.size()) - FPosition));
-    std::memcpy(ABuffer, FData.data() + FPosition, static_cast<size_t>(n));
-    FPosition += n;
-    return n;
-  }
-  void Write(const void*, int64_t) override { throw EWriteError("Stream write error"); }
-  int64_t Seek(int64_t AOffset, TXmlSeekOrigin AOrigin) override {
-    const int64_t base = AOrigin == TXmlSeekOrigin::Beginning ? 0
-                         : AOrigin == TXmlSeekOrigin::Current ? FPosition
-                                                               : static_cast<int64_t>(FData.size());
-    return FPosition = std::max<int64_t>(0, base + AOffset);
-  }
-  int64_t GetSize() override { return static_cast<int64_t>(FData.size()); }
-
- private:
-  const TXmlBytes& FData;
-  int64_t FPosition = 0;
-};
-}  // namespace
-
 TXmlSource::TXmlSource(const TXmlBytes& AData)
-    : FOwnedStream(new TBytesStream(AData)), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
-  FStream = FOwnedStream.get();
+    : FStream(nullptr), FBuffer(new char16_t[BufferUnits]), FDirectEnd(AData.data() + AData.size()) {
+  FRawData = AData.data();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
 }
@@ -93,7 +68,7 @@ void TXmlSource::Fill() {
       if (left > 0) {
         produced = std::min(left, BufferUnits);
         FBufRawStart = FRawPos;
-        const unsigned char* in = reinterpret_cast<const unsigned char*>(FRaw.get()) + FRawPos;
+        const unsigned char* in = reinterpret_cast<const unsigned char*>(FRawData) + FRawPos;
         for (size_t i = 0; i < produced; ++i) out[i] = in[i];
         FRawPos += produced;
         break;
@@ -101,9 +76,9 @@ void TXmlSource::Fill() {
     } else if (left > 0) {
       size_t used = 0;
       if (FCodepage == CP_UTF8) {
-        produced = DecodeUtf8(reinterpret_cast<const unsigned char*>(FRaw.get()) + FRawPos, left, used);
+        produced = DecodeUtf8(reinterpret_cast<const unsigned char*>(FRawData) + FRawPos, left, used);
       } else {
-        produced = FDecoder->Decode(FRaw.get() + FRawPos, left, used, out, BufferUnits, FStreamEnded);
+        produced = FDecoder->Decode(FRawData + FRawPos, left, used, out, BufferUnits, FStreamEnded);
       }
       FRawPos += used;
       if (produced > 0) break;
@@ -119,13 +94,20 @@ void TXmlSource::Fill() {
       FBufSize = -1;
       return;
     }
-    // Keep the undecoded tail (at most a few bytes) at the front and read the next block.
+    // Keep the undecoded tail (at most a few bytes) at the front and read the next block. Bytes
+    // in memory are windowed the same way without being copied.
     const size_t tail = FRawSize - FRawPos;
-    std::memmove(FRaw.get(), FRaw.get() + FRawPos, tail);
+    const size_t want = FCodepage == 0 ? RawBlock : RawBlock - std::min(tail, RawBlock);
+    int64_t got;
+    if (FDirectEnd) {
+      FRawData += FRawPos;
+      got = std::min<int64_t>(static_cast<int64_t>(want > 0 ? want : 1), FDirectEnd - (FRawData + tail));
+    } else {
+      std::memmove(FRaw.get(), FRaw.get() + FRawPos, tail);
+      got = FStream->Read(FRaw.get() + tail, static_cast<int64_t>(want > 0 ? want : 1));
+    }
     FRawPos = 0;
     FRawSize = tail;
-    const size_t want = FCodepage == 0 ? RawBlock : RawBlock - std::min(tail, RawBlock);
-    const int64_t got = FStream->Read(FRaw.get() + tail, static_cast<int64_t>(want > 0 ? want : 1));
     if (got <= 0)
       FStreamEnded = true;
     else
