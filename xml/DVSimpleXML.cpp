@@ -863,14 +863,19 @@ TXmlBytes TXmlElement::GetTextAsBinaryData() { return Base64ToBin(Get_Text()); }
 
 // ---- Character nodes -----------------------------------------------------------------------
 
-TXmlText* TXmlText::NewPacked(TXmlNameTable* ANames, std::u16string_view AText) {
+TXmlText* TXmlText::NewWithRoom(TXmlNameTable* ANames, size_t ARoom, char16_t*& AChars) {
   static_assert(sizeof(TXmlText) % alignof(char16_t) == 0);
-  void* block = TXmlBase::operator new(sizeof(TXmlText) + AText.size() * sizeof(char16_t), ANames->Pool());
+  void* block = TXmlBase::operator new(sizeof(TXmlText) + ARoom * sizeof(char16_t), ANames->Pool());
   auto* t = ::new (block) TXmlText(ANames, TVariant());
-  auto* chars = reinterpret_cast<char16_t*>(t + 1);
+  AChars = reinterpret_cast<char16_t*>(t + 1);
+  return t;
+}
+
+TXmlText* TXmlText::NewPacked(TXmlNameTable* ANames, std::u16string_view AText) {
+  char16_t* chars = nullptr;
+  TXmlText* t = NewWithRoom(ANames, AText.size(), chars);
   if (!AText.empty()) std::memcpy(chars, AText.data(), AText.size() * sizeof(char16_t));
-  t->FPacked = chars;
-  t->FPackedLength = AText.size();
+  t->SetPackedRange(chars, AText.size());
   return t;
 }
 

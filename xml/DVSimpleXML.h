@@ -732,6 +732,13 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
   // A new text node in ANames' pool holding AText (as a UTF-16 string value); the characters are
   // stored with the node and become a variant when first used as one.
   static TXmlText* NewPacked(TXmlNameTable* ANames, std::u16string_view AText);
+  // Internal fast path for the parser: a new text node with room for ARoom units at AChars, which
+  // it holds once SetPackedRange names the part of them that is its text.
+  static TXmlText* NewWithRoom(TXmlNameTable* ANames, size_t ARoom, char16_t*& AChars);
+  void SetPackedRange(const char16_t* AText, size_t ALength) {
+    FPacked = AText;
+    FPackedLength = ALength;
+  }
 
   TXmlNode* DoCloneNode(bool ADeep) override;
   TXmlNameID Get_NodeNameID() override;

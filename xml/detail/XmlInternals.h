@@ -297,6 +297,11 @@ class TXmlSource {
     return true;
   }
 
+  // The characters from the current one to the end of the block.
+  std::u16string_view RestOfBlock() const {
+    return CurChar == 0 ? std::u16string_view() : std::u16string_view(FBufPtr, static_cast<size_t>(FBufEnd - FBufPtr));
+  }
+
   // Attributes being read, packed into their node in one piece.
   std::vector<TXmlNode::TPackedAttr> AttrScratch;
 

@@ -370,6 +370,43 @@ void SetAttributes(TXmlSource& S, TXmlNode* ANode, const TXmlToken& AChars) {
     ANode->SetAttrValue(a.NameID, TVariant(TXmlString(AChars.FValueBuf.data() + a.Offset, a.Length)));
 }
 
+// Text with entities that ends in its block (at a "<") is decoded straight into its node, the
+// distance to that "<" bounding its length; answers null (having read nothing) when it does not
+// end there, else the node, or null with the text read when it is blank and trimmed away. ARun is
+// the text before the first "&".
+TXmlText* TextInBlock(TXmlSource& S, TXmlNameTable* ANames, std::u16string_view ARun, bool APreserveWhiteSpace,
+                      TXmlToken& AScratch, bool& ARead) {
+  ARead = false;
+  const std::u16string_view rest = S.RestOfBlock();
+  const char16_t* end = rest.data() + rest.size();
+  const char16_t* lt = ScanFor(rest.data(), end, '<', '<', '<');
+  if (lt == end) return nullptr;
+  char16_t* chars = nullptr;
+  TXmlText* t = TXmlText::NewWithRoom(ANames, ARun.size() + static_cast<size_t>(lt - rest.data()), chars);
+  struct TDrop {  // the node is not in the tree yet
+    TXmlText* Node;
+    ~TDrop() { delete Node; }
+  } drop{t};
+  ARead = true;
+  CopyUnits(chars, ARun.data(), ARun.size());
+  size_t n = ARun.size();
+  const auto scanText = [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); };
+  while (S.CurChar == '&') {
+    chars[n++] = S.ReadEntity(AScratch);
+    std::u16string_view more;
+    if (S.RunInBlock(scanText, more)) {
+      CopyUnits(chars + n, more.data(), more.size());
+      n += more.size();
+    }
+  }
+  std::u16string_view text(chars, n);
+  if (!APreserveWhiteSpace) text = Trimmed(text);
+  if (text.empty()) return nullptr;
+  t->SetPackedRange(text.data(), text.size());
+  drop.Node = nullptr;
+  return t;
+}
+
 }  // namespace
 
 void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserveWhiteSpace) {
@@ -390,18 +427,25 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     const auto scanText = [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); };
     // Most text ends in its block without entities: it is taken from there without a copy.
     std::u16string_view run;
-    if (!S.RunInBlock(scanText, run) || S.CurChar == '&') {
-      if (!run.empty()) text.Append(run.data(), run.size());
-      for (;;) {
-        S.TakeUntil(text, scanText);
-        if (S.CurChar != '&') break;
-        text.Add(S.ReadEntity(scratch));
-      }
-      run = text.View();
+    const bool inBlock = S.RunInBlock(scanText, run);
+    bool taken = false;
+    if (inBlock && S.CurChar == '&') {
+      if (TXmlText* t = TextInBlock(S, ANames, run, APreserveWhiteSpace, scratch, taken)) append(t);
     }
-    if (!run.empty()) {
-      const std::u16string_view t = APreserveWhiteSpace ? run : Trimmed(run);
-      if (!t.empty()) append(TXmlText::NewPacked(ANames, t));
+    if (!taken) {
+      if (!inBlock || S.CurChar == '&') {
+        if (!run.empty()) text.Append(run.data(), run.size());
+        for (;;) {
+          S.TakeUntil(text, scanText);
+          if (S.CurChar != '&') break;
+          text.Add(S.ReadEntity(scratch));
+        }
+        run = text.View();
+      }
+      if (!run.empty()) {
+        const std::u16string_view t = APreserveWhiteSpace ? run : Trimmed(run);
+        if (!t.empty()) append(TXmlText::NewPacked(ANames, t));
+      }
     }
     if (S.CurChar == 0) break;
     S.Next();
