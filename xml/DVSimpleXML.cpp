@@ -280,7 +280,13 @@ int32_t TXmlNodeList::IndexOf(const TXmlNode* ANode) const {
 void TXmlNodeList::Clear() {
   while (FCount > 0) {
     TXmlNode* n = FItems[--FCount];
-    Drop(n);
+    if (n->FChilds) {
+      Drop(n);
+      continue;
+    }
+    // A node without children cannot start a chain of releases: it goes at once.
+    if (FOwnerNode && n->FParentNode == FOwnerNode) n->FParentNode = nullptr;
+    n->ReleaseImpl();
   }
 }
 
