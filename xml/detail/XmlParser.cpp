@@ -283,7 +283,7 @@ char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
     ExpectChar(';');
     return static_cast<char16_t>(value);
   }
-  const std::u16string_view name = ReadName(AScratch);
+  std::u16string_view name = ReadNameHere(AScratch);
   char16_t result = 0;
   if (name == u"amp")
     result = '&';
@@ -295,6 +295,12 @@ char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
     result = '>';
   else if (name == u"apos")
     result = '\'';
+  if (result == 0 && name.data() != AScratch.FValueBuf.data()) {
+    // The name may still lie in the block, which the next character can replace.
+    AScratch.Clear();
+    AScratch.Append(name.data(), name.size());
+    name = AScratch.View();
+  }
   ExpectChar(';');
   if (result == 0) XmlErrorFmt("Unknown XML entity symbol name \"%s\" found", name);
   return result;
