@@ -284,7 +284,7 @@ void TXmlNodeList::Clear() {
       Drop(n);
       continue;
     }
-    // A node without children cannot start a chain of releases: it goes at once.
+    // A node without a list (at most a text child held on its own) cannot start a chain of releases.
     if (FOwnerNode && n->FParentNode == FOwnerNode) n->FParentNode = nullptr;
     n->ReleaseImpl();
   }
@@ -310,6 +310,10 @@ TXmlNode::~TXmlNode() {
 }
 
 void TXmlNode::DiscardChildList() {
+  if (FSole) {
+    FSole->FParentNode = nullptr;
+    std::exchange(FSole, nullptr)->ReleaseImpl();
+  }
   if (!FChilds) return;
   TXmlNodeList* list = std::exchange(FChilds, nullptr);
   list->Clear();
@@ -317,7 +321,24 @@ void TXmlNode::DiscardChildList() {
   list->ReleaseImpl();
 }
 
+void TXmlNode::ListSole() {
+  TXmlNode* sole = std::exchange(FSole, nullptr);
+  TXmlNodeList* list = GetChilds();
+  list->FItems[list->FCount++] = sole;  // an empty list has room; the reference moves over
+}
+
+void TXmlNode::AppendFreshText(TXmlNode* AText) {
+  if (!FChilds && !FSole) {
+    AText->FParentNode = this;
+    AText->AddRefImpl();
+    FSole = AText;
+    return;
+  }
+  GetChilds()->AppendFresh(AText);
+}
+
 TXmlNodeList* TXmlNode::GetChilds() {
+  if (FSole) ListSole();
   if (!FChilds) {
     FChilds = new (FNames->Pool()) TXmlNodeList(this);
     FChilds->AddRefImpl();
@@ -407,8 +428,8 @@ void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
     TXmlAttrData& a = FAttrs[static_cast<size_t>(i)];
     a.NameID = ANames->GetID(FNames->NameOf(a.NameID));
   }
-  if (FChilds)
-    for (int32_t i = 0; i < FChilds->Get_Count(); ++i) FChilds->Item(i)->SetNameTable(ANames);
+  if (TXmlNodeList* list = Childs())
+    for (int32_t i = 0; i < list->Get_Count(); ++i) list->Item(i)->SetNameTable(ANames);
   ANames->AddNodeRef();
   FNames->ReleaseNodeRef();
   FNames = ANames;
@@ -444,7 +465,7 @@ TIntf<IXmlNode> TXmlNode::InsertBefore(const TIntf<IXmlNode>& AChild, const TInt
 }
 
 TIntf<IXmlNode> TXmlNode::ReplaceChild(const TIntf<IXmlNode>& ANewChild, const TIntf<IXmlNode>& AOldChild) {
-  if (!FChilds || !ANewChild) return nullptr;
+  if (!Childs() || !ANewChild) return nullptr;
   const int32_t i = FChilds->IndexOf(NodeOf(AOldChild));
   if (i < 0) return nullptr;
   FChilds->Replace(i, NodeOf(ANewChild));
@@ -452,7 +473,7 @@ TIntf<IXmlNode> TXmlNode::ReplaceChild(const TIntf<IXmlNode>& ANewChild, const T
 }
 
 TIntf<IXmlNode> TXmlNode::RemoveChild(const TIntf<IXmlNode>& AChild) {
-  if (FChilds && AChild) FChilds->Remove(NodeOf(AChild));
+  if (Childs() && AChild) FChilds->Remove(NodeOf(AChild));
   return AChild;
 }
 
@@ -493,7 +514,7 @@ TIntf<IXmlProcessingInstruction> TXmlNode::AppendProcessingInstruction(TXmlNameI
 }
 
 TXmlNode* TXmlNode::FindChild(TXmlNameID ANameID) {
-  if (!FChilds) return nullptr;
+  if (!Childs()) return nullptr;
   for (int32_t i = 0; i < FChilds->Get_Count(); ++i)
     if (FChilds->Item(i)->Get_NodeNameID() == ANameID) return FChilds->Item(i);
   return nullptr;
@@ -528,12 +549,12 @@ TIntf<IXmlNode> TXmlNode::EnsureChild(TXmlNameID ANameID) {
 }
 
 void TXmlNode::RemoveAllChilds() {
-  if (FChilds) FChilds->Clear();
+  if (Childs()) FChilds->Clear();
 }
 
 TXmlString TXmlNode::JoinedChildText() {
   TXmlString r;
-  if (!FChilds) return r;
+  if (!Childs()) return r;
   for (int32_t i = 0; i < FChilds->Get_Count(); ++i) {
     TXmlNode* c = FChilds->Item(i);
     const std::type_info& t = typeid(*c);

@@ -433,7 +433,14 @@ class FUNDREL_API TXmlNode : public TXmlBase {
 
   TXmlNode* ParentNode() const { return FParentNode; }
   TXmlNameTable* Names() const { return FNames; }
-  TXmlNodeList* Childs() const { return FChilds; }  // null until first used
+  TXmlNodeList* Childs() const {  // null until first used
+    if (FUNDREL_UNLIKELY(FSole != nullptr)) const_cast<TXmlNode*>(this)->ListSole();
+    return FChilds;
+  }
+  // Appends a text node just created in this node's table and without parent. A first text child
+  // is held without a list until the list is asked for: most elements hold one text and nothing
+  // else. Internal fast path for the readers.
+  void AppendFreshText(TXmlNode* AText);
   TXmlDocument* OwnerDocumentObject();
   int32_t AttrCount() const { return FAttrCount; }
   const TXmlAttrData& AttrData(int32_t AIndex) const {
@@ -579,12 +586,15 @@ class FUNDREL_API TXmlNode : public TXmlBase {
     if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlNode*>(this)->DoUnpackAttrs();
   }
   void DoUnpackAttrs();
+  // Puts the text held without a list into a new list.
+  void ListSole();
   TXmlNode* FParentNode = nullptr;  // not counted
   TXmlNameTable* FNames;           // counted
   int32_t FAttrCount = 0;
   std::vector<TXmlAttrData> FAttrs;  // the size is the capacity
   TPackedAttr* FPacked = nullptr;    // FAttrCount entries followed by their characters; not owned
   TXmlNodeList* FChilds = nullptr;   // counted, made on first use
+  TXmlNode* FSole = nullptr;         // counted: the only child, a text, while FChilds is null
 };
 
 // Exposes the TXmlNode core through interface I (IXmlNode or one derived from it).

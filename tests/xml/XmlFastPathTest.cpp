@@ -183,3 +183,49 @@ TEST(XmlPacked, NodesOfALargeDocumentOutliveIt) {
   EXPECT_EQ(U8(first->GetAttr(u"id")), "0");
   EXPECT_FALSE(last->Get_ParentNode());
 }
+
+TEST(XmlPacked, LoneTextChildIsAChildLikeAnyOther) {
+  const std::string text = "<r><a>one</a><b>two</b><c>three</c><d> &#32; </d></r>";
+  for (bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "binary" : "text");
+    auto doc = Parse(text);
+    if (binary) doc = LoadXmlDocumentFromBinaryXML(doc->Get_BinaryXML());
+    auto r = Root(doc);
+    auto a = r->SelectSingleNode(u"a");
+    // Found by name before the child list is asked for; the same node afterwards.
+    auto byName = a->NeedChild(u"#text");
+    ASSERT_EQ(a->Get_ChildNodes()->Get_Count(), 1);
+    EXPECT_EQ(a->Get_ChildNodes()->Get_Item(0).get(), byName.get());
+    EXPECT_EQ(byName->Get_ParentNode().get(), static_cast<IXmlNode*>(a.get()));
+    // A second child goes after the text.
+    auto b = r->SelectSingleNode(u"b");
+    b->AppendElement(u"x");
+    ASSERT_EQ(b->Get_ChildNodes()->Get_Count(), 2);
+    EXPECT_EQ(U8(b->Get_ChildNodes()->Get_Item(0)->Get_Text()), "two");
+    EXPECT_EQ(U8(b->Get_ChildNodes()->Get_Item(1)->Get_NodeName()), "x");
+    // Clones, moves to another table, removal and text access.
+    auto c = r->SelectSingleNode(u"c");
+    EXPECT_EQ(U8(c->CloneNode(true)->Get_XML()), U8(c->Get_XML()));
+    auto other = CreateXmlDocument(u"o");
+    auto moved = Root(other)->AppendChild(c);
+    EXPECT_EQ(U8(moved->Get_Text()), "three");
+    EXPECT_EQ(U8(moved->Get_ChildNodes()->Get_Item(0)->Get_NodeName()), "#text");
+    EXPECT_EQ(U8(r->GetChildText(u"c")), "three");
+    c->RemoveAllChilds();
+    EXPECT_EQ(c->Get_ChildNodes()->Get_Count(), 0);
+    EXPECT_EQ(U8(c->Get_Text()), "");
+    // Blank text with a character reference is trimmed away like any blank text.
+    EXPECT_EQ(r->SelectSingleNode(u"d")->Get_ChildNodes()->Get_Count(), 0);
+    // A text node held by the user outlives its document.
+    byName = r->SelectSingleNode(u"b")->Get_ChildNodes()->Get_Item(0);
+    r = nullptr;
+    a = nullptr;
+    b = nullptr;
+    c = nullptr;
+    doc = nullptr;
+    EXPECT_EQ(U8(byName->Get_Text()), "two");
+    EXPECT_FALSE(byName->Get_ParentNode());
+  }
+  auto kept = Parse("<d> &#32; </d>", true);
+  EXPECT_EQ(Root(kept)->Get_Text(), u"   ");
+}

@@ -428,6 +428,12 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     else
       open.back()->GetChilds()->AppendFresh(ANode);
   };
+  auto appendText = [&](TXmlText* AText) {
+    if (open.empty())
+      AppendFresh(AText);
+    else
+      open.back()->AppendFreshText(AText);
+  };
   for (;;) {
     text.Clear();
     const auto scanText = [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); };
@@ -436,7 +442,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     const bool inBlock = S.RunInBlock(scanText, run);
     bool taken = false;
     if (inBlock && S.CurChar == '&') {
-      if (TXmlText* t = TextInBlock(S, ANames, run, APreserveWhiteSpace, scratch, taken)) append(t);
+      if (TXmlText* t = TextInBlock(S, ANames, run, APreserveWhiteSpace, scratch, taken)) appendText(t);
     }
     if (!taken) {
       if (!inBlock || S.CurChar == '&') {
@@ -450,7 +456,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       }
       if (!run.empty()) {
         const std::u16string_view t = APreserveWhiteSpace ? run : Trimmed(run);
-        if (!t.empty()) append(TXmlText::NewPacked(ANames, t));
+        if (!t.empty()) appendText(TXmlText::NewPacked(ANames, t));
       }
     }
     if (S.CurChar == 0) break;

@@ -707,7 +707,7 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount)
       } else {
         t = new (names->Pool()) TXmlText(names, ReadVariantOfType(type));
       }
-      AParent->GetChilds()->AppendFresh(t);
+      AParent->AppendFreshText(t);
       return nullptr;
     }
     case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
