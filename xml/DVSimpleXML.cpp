@@ -489,7 +489,7 @@ TIntf<IXmlElement> TXmlNode::AppendElement(TXmlNameID ANameID) {
   return e;
 }
 TIntf<IXmlText> TXmlNode::AppendText(const TXmlString& AData) {
-  auto* t = new (FNames->Pool()) TXmlText(FNames, TVariant(AData));
+  auto* t = TXmlText::NewPacked(FNames, AData);
   AppendNew(t);
   return t;
 }
@@ -829,7 +829,7 @@ TXmlElement* TXmlElement::NewWithRoom(TXmlNameTable* ANames, TXmlNameID ANameID,
 
 TXmlNode* TXmlElement::DoCloneNode(bool ADeep) {
   auto* e = new (Names()->Pool()) TXmlElement(Names(), FNameID);
-  e->FData = FData;
+  if (FData) e->SetData(*FData);
   CopyAttrsTo(e);
   if (ADeep && Childs()) {
     TXmlNodeList* list = e->GetChilds();
@@ -838,23 +838,28 @@ TXmlNode* TXmlElement::DoCloneNode(bool ADeep) {
   return e;
 }
 
-TXmlString TXmlElement::Get_Text() { return Childs() ? JoinedChildText() : VarToXSTR(FData); }
+const TVariant& TXmlElement::EmptyValue() {
+  static const TVariant empty;
+  return empty;
+}
+
+TXmlString TXmlElement::Get_Text() { return Childs() ? JoinedChildText() : VarToXSTR(Data()); }
 
 void TXmlElement::Set_Text(const TXmlString& AText) { Set_TypedValue(TVariant(AText)); }
 
 void TXmlElement::Set_TypedValue(const TVariant& AValue) {
   DiscardChildList();
-  FData = AValue;
+  SetData(AValue);
 }
 
 TVarType TXmlElement::Get_DataType() {
-  if ((Childs() && Childs()->Get_Count() > 0) || FData.IsEmpty()) return varUString;
-  return FData.VarType();
+  if ((Childs() && Childs()->Get_Count() > 0) || Data().IsEmpty()) return varUString;
+  return Data().VarType();
 }
 
 TVariant TXmlElement::Get_TypedValue() {
   if (Childs() && Childs()->Get_Count() > 0) return TVariant(JoinedChildText());
-  return FData;
+  return Data();
 }
 
 void TXmlElement::RemoveTextNodes() {
@@ -893,7 +898,7 @@ TXmlBytes TXmlElement::GetTextAsBinaryData() { return Base64ToBin(Get_Text()); }
 TXmlText* TXmlText::NewWithRoom(TXmlNameTable* ANames, size_t ARoom, char16_t*& AChars) {
   static_assert(sizeof(TXmlText) % alignof(char16_t) == 0);
   void* block = TXmlBase::operator new(sizeof(TXmlText) + ARoom * sizeof(char16_t), ANames->Pool());
-  auto* t = ::new (block) TXmlText(ANames, TVariant());
+  auto* t = ::new (block) TXmlText(ANames, nullptr);
   AChars = reinterpret_cast<char16_t*>(t + 1);
   return t;
 }
@@ -907,17 +912,17 @@ TXmlText* TXmlText::NewPacked(TXmlNameTable* ANames, std::u16string_view AText) 
 }
 
 void TXmlText::Unpack() {
-  FData = TVariant(TXmlString(FPacked, FPackedLength));
+  SetValue(TVariant(TXmlString(FPacked, FPackedLength)));
   FPacked = nullptr;
 }
 
 TXmlNode* TXmlText::DoCloneNode(bool) {
   if (FPacked) return NewPacked(Names(), std::u16string_view(FPacked, FPackedLength));
-  return new (Names()->Pool()) TXmlText(Names(), FData);
+  return new (Names()->Pool()) TXmlText(Names(), *FData);
 }
 TXmlNameID TXmlText::Get_NodeNameID() { return Names()->XmlTextNameID(); }
 TXmlString TXmlText::Get_Text() {
-  TXmlString s = FPacked ? TXmlString(FPacked, FPackedLength) : VarToXSTR(FData);
+  TXmlString s = FPacked ? TXmlString(FPacked, FPackedLength) : VarToXSTR(*FData);
   if (PreservesWhiteSpace()) return s;
   size_t b = 0, e = s.size();
   while (b < e && s[b] <= 0x20) ++b;
@@ -982,7 +987,7 @@ TIntf<IXmlElement> TXmlDocument::NewDocument(const TXmlString& AVersion, const T
 
 TIntf<IXmlElement> TXmlDocument::CreateElement(const TXmlString& AName) { return CreateElement(Names()->GetID(AName)); }
 TIntf<IXmlElement> TXmlDocument::CreateElement(TXmlNameID ANameID) { return new (Names()->Pool()) TXmlElement(Names(), ANameID); }
-TIntf<IXmlText> TXmlDocument::CreateText(const TXmlString& AData) { return new (Names()->Pool()) TXmlText(Names(), TVariant(AData)); }
+TIntf<IXmlText> TXmlDocument::CreateText(const TXmlString& AData) { return TXmlText::NewPacked(Names(), AData); }
 TIntf<IXmlCDATASection> TXmlDocument::CreateCDATASection(const TXmlString& AData) {
   return new (Names()->Pool()) TXmlCDATASection(Names(), AData);
 }

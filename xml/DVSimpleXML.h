@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -727,18 +728,24 @@ class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
   TXmlBytes GetTextAsBinaryData() override;
 
   // The value kept while the element has no child list.
-  const TVariant& Data() const { return FData; }
-  void SetData(TVariant AValue) { FData = std::move(AValue); }
+  const TVariant& Data() const { return FData ? *FData : EmptyValue(); }
+  void SetData(TVariant AValue) {
+    if (FData)
+      *FData = std::move(AValue);
+    else
+      FData.reset(new TVariant(std::move(AValue)));
+  }
 
  private:
   void RemoveTextNodes();
+  static const TVariant& EmptyValue();
   TXmlNameID FNameID;
-  TVariant FData;
+  std::unique_ptr<TVariant> FData;  // null while empty: most elements never have a value of their own
 };
 
 class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
  public:
-  TXmlText(TXmlNameTable* ANames, TVariant AData) : TXmlNodeIntf(ANames), FData(std::move(AData)) {}
+  TXmlText(TXmlNameTable* ANames, TVariant AData) : TXmlNodeIntf(ANames), FData(new TVariant(std::move(AData))) {}
   // A new text node in ANames' pool holding AText (as a UTF-16 string value); the characters are
   // stored with the node and become a variant when first used as one.
   static TXmlText* NewPacked(TXmlNameTable* ANames, std::u16string_view AText);
@@ -755,21 +762,21 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
   TXmlString Get_Text() override;
   void Set_Text(const TXmlString& AText) override {
     FPacked = nullptr;
-    FData = TVariant(AText);
+    SetValue(TVariant(AText));
   }
   void SaveXML(TXmlSaver& ASaver) override;
-  TVarType Get_DataType() override { return FPacked ? varUString : FData.VarType(); }
+  TVarType Get_DataType() override { return FPacked ? varUString : FData->VarType(); }
   TVariant Get_TypedValue() override { return Data(); }
   void Set_TypedValue(const TVariant& AValue) override {
     FPacked = nullptr;
-    FData = AValue;
+    SetValue(AValue);
   }
   TXmlString Get_XML() override;
   TIntf<IXmlText> AsText() override { return this; }
 
   const TVariant& Data() const {
     if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlText*>(this)->Unpack();
-    return FData;
+    return *FData;
   }
   // The text while it is still packed, else null.
   const char16_t* PackedText(size_t& ALength) const {
@@ -778,8 +785,16 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
   }
 
  private:
+  // Without a value yet: the makers of packed nodes give it.
+  TXmlText(TXmlNameTable* ANames, std::nullptr_t) : TXmlNodeIntf(ANames) {}
   void Unpack();
-  TVariant FData;
+  void SetValue(TVariant AValue) {
+    if (FData)
+      *FData = std::move(AValue);
+    else
+      FData.reset(new TVariant(std::move(AValue)));
+  }
+  std::unique_ptr<TVariant> FData;  // null while packed
   const char16_t* FPacked = nullptr;  // FPackedLength units stored after the node
   size_t FPackedLength = 0;
 };

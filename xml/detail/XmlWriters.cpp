@@ -166,11 +166,11 @@ void TXmlElement::SaveXML(TXmlSaver& ASaver) {
     ASaver.Save(u"</");
     ASaver.Save(name);
     ASaver.Save(u">");
-  } else if (FData.IsEmpty()) {
+  } else if (Data().IsEmpty()) {
     ASaver.Save(u"/>");
   } else {
     ASaver.Save(u">");
-    ASaver.Save(TextToXML(VarToXSTR(FData)));
+    ASaver.Save(TextToXML(VarToXSTR(Data())));
     ASaver.Save(u"</");
     ASaver.Save(name);
     ASaver.Save(u">");
@@ -183,7 +183,7 @@ void TXmlText::SaveXML(TXmlSaver& ASaver) {
   if (FPacked)
     ASaver.Save(TextToXML(std::u16string_view(FPacked, FPackedLength)));
   else
-    ASaver.Save(TextToXML(VarToXSTR(FData)));
+    ASaver.Save(TextToXML(VarToXSTR(*FData)));
 }
 TXmlString TXmlText::Get_XML() { return NodeText(this, false); }
 
