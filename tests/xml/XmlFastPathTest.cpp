@@ -1,10 +1,12 @@
 // The parser reads in 16384-byte blocks and takes text, names and end tags in place when they end
 // inside a block; the readers keep attributes and text packed until used. These tests put every kind
 // of token across the block boundary at every offset, and check that packed nodes behave as plain ones.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "XmlTestUtils.h"
+#include "xml/detail/XmlInternals.h"
 
 using namespace xmltest;
 
@@ -62,6 +64,32 @@ TEST(XmlBlocks, TokensAcrossTheBoundaryAtEveryOffset) {
     const TXmlString bv = Root(bytes)->GetAttr(u"v");
     EXPECT_EQ(bv.substr(bv.size() - 3), u"\u00C3\u00A9<");
     EXPECT_EQ(Root(bytes)->Get_Text(), u"\u00E2\u0082\u00AC");
+  }
+}
+
+TEST(XmlBlocks, CodePagesOverManyBlocksFromBytesAndStreams) {
+  // Several blocks of text in each kind of code page: bytes in memory are windowed like a stream.
+  // The bytes are converted in one piece, so that the stateful encoding switches only where the
+  // text does.
+  TXmlString text;
+  for (int i = 0; i < 60000; ++i) text += i % 5 == 0 ? u"\u0416" : i % 7 == 0 ? u"\u65E5" : u"a";
+  for (const char16_t* encoding : {u"UTF-8", u"WINDOWS-1251", u"ISO-2022-JP"}) {
+    SCOPED_TRACE(U8(encoding));
+    TXmlString expected = text;
+    if (std::u16string_view(encoding) == u"WINDOWS-1251")
+      for (char16_t& c : expected)
+        if (c == u'\u65E5') c = u'b';
+    std::string body(expected.size() * 8, '\0');
+    if (std::u16string_view(encoding) == u"UTF-8")
+      body = Utf16ToUtf8(expected);
+    else
+      body.resize(detail::TCodePageEncoder(detail::CodePageOfEncoding(encoding)).Encode(expected, body.data(), body.size()));
+    const std::string saved = "<?xml version=\"1.0\" encoding=\"" + U8(encoding) + "\"?><r>" + body + "</r>";
+    ASSERT_GT(saved.size(), 3 * Block);
+    const TXmlString got = Root(ParseBoth(saved))->Get_Text();
+    const auto diff = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(got == expected) << "sizes " << got.size() << " and " << expected.size() << ", first difference at "
+                                 << (diff.first - got.begin());
   }
 }
 
