@@ -352,14 +352,20 @@ void TXmlNode::SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const c
   if (ACount <= 0) return;
   auto* packed = static_cast<TPackedAttr*>(APlace);
   auto* chars = reinterpret_cast<char16_t*>(packed + ACount);
-  // The values are laid out again one after another: the readers' ranges may have holes (a repeated
-  // attribute's first value).
+  // The values are laid out one after another: usually they already are, and go over in one
+  // copy; a repeated attribute leaves a hole (its first value) in the readers' ranges.
   uint32_t at = 0;
+  bool inOrder = true;
   for (int32_t i = 0; i < ACount; ++i) {
     const TPackedAttr& a = AAttrs[i];
-    CopyUnits(chars + at, AChars + a.Offset, a.Length);
+    inOrder = inOrder && a.Offset == at;
     packed[i] = TPackedAttr{a.NameID, at, a.Length};
     at += a.Length;
+  }
+  if (inOrder) {
+    std::memcpy(chars, AChars, at * sizeof(char16_t));
+  } else {
+    for (int32_t i = 0; i < ACount; ++i) CopyUnits(chars + packed[i].Offset, AChars + AAttrs[i].Offset, AAttrs[i].Length);
   }
   FPacked = packed;
   FAttrCount = ACount;
