@@ -778,11 +778,6 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
     if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlText*>(this)->Unpack();
     return *FData;
   }
-  // The text while it is still packed, else null.
-  const char16_t* PackedText(size_t& ALength) const {
-    ALength = FPackedLength;
-    return FPacked;
-  }
 
  private:
   // Without a value yet: the makers of packed nodes give it.
