@@ -257,3 +257,22 @@ TEST(XmlPacked, LoneTextChildIsAChildLikeAnyOther) {
   auto kept = Parse("<d> &#32; </d>", true);
   EXPECT_EQ(Root(kept)->Get_Text(), u"   ");
 }
+
+TEST(XmlPacked, BinaryStringsOfEveryShortLength) {
+  // Short strings are widened in one step when enough bytes follow them: every length up to past
+  // that step, with a non-ASCII character at each place, and at the very end of the data.
+  for (size_t n = 0; n <= 20; ++n) {
+    for (size_t at = 0; at <= n; ++at) {
+      TXmlString value(n, u'v');
+      if (at < n) value[at] = u'\u00E9';
+      auto doc = CreateXmlDocument(u"r");
+      Root(doc)->SetAttr(u"a", value);
+      Root(doc)->SetAttr(u"z", value);
+      Root(doc)->AppendElement(u"t")->AppendText(value);  // the last string of the data
+      auto loaded = Root(LoadXmlDocumentFromBinaryXML(doc->Get_BinaryXML()));
+      ASSERT_EQ(loaded->GetAttr(u"a"), value) << n << " " << at;
+      ASSERT_EQ(loaded->GetAttr(u"z"), value) << n << " " << at;
+      ASSERT_EQ(loaded->SelectSingleNode(u"t")->Get_Text(), value) << n << " " << at;
+    }
+  }
+}

@@ -569,7 +569,22 @@ void TBinXmlReader::AppendUtf8(int32_t ACount) {
   // The count is checked against the bytes at hand before it sizes anything.
   if (ACount <= FEnd - FCur) {
     const auto n = static_cast<size_t>(ACount);
-    if (FChars.size() < FCharCount + n) FChars.resize(std::max(FChars.size() * 2, FCharCount + n + 256));
+    // 16 units of slack: short strings are widened in one step that may write past their end.
+    if (FChars.size() < FCharCount + n + 16) FChars.resize(std::max(FChars.size() * 2, FCharCount + n + 256));
+#if defined(__SSE2__)
+    if (n <= 16 && FEnd - FCur >= 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(FCur));
+      if ((_mm_movemask_epi8(x) & ((1u << n) - 1)) == 0) {
+        const __m128i zero = _mm_setzero_si128();
+        char16_t* out = FChars.data() + FCharCount;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(x, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(x, zero));
+        FCur += ACount;
+        FCharCount += n;
+        return;
+      }
+    }
+#endif
     if (WidenAscii(FCur, n, FChars.data() + FCharCount)) {
       FCur += ACount;
       FCharCount += n;
