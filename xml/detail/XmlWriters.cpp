@@ -716,9 +716,25 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount)
       const int32_t type = Longint();
       TXmlText* t;
       if (type == varUString) {
-        FCharCount = 0;
-        AppendUtf8(ReadCount());
-        t = TXmlText::NewPacked(names, std::u16string_view(FChars.data(), FCharCount));
+        const int32_t n = ReadCount();
+        char16_t* chars = nullptr;
+        if (n <= FEnd - FCur && n >= 16) {
+          // Text of ASCII is widened straight into its node; UTF-8 never has fewer bytes than
+          // UTF-16 units, so the room also holds any other text.
+          t = TXmlText::NewWithRoom(names, static_cast<size_t>(n), chars);
+          size_t units = static_cast<size_t>(n);
+          if (!WidenAscii(FCur, units, chars)) {
+            const TXmlString text = Utf8ToUtf16(std::string_view(FCur, units));
+            units = text.size();
+            std::memcpy(chars, text.data(), units * sizeof(char16_t));
+          }
+          FCur += n;
+          t->SetPackedRange(chars, units);
+        } else {
+          FCharCount = 0;
+          AppendUtf8(n);
+          t = TXmlText::NewPacked(names, std::u16string_view(FChars.data(), FCharCount));
+        }
       } else {
         t = new (names->Pool()) TXmlText(names, ReadVariantOfType(type));
       }
