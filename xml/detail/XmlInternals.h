@@ -312,6 +312,25 @@ class TXmlSource {
     return CurChar == 0 ? std::u16string_view() : std::u16string_view(FBufPtr, static_cast<size_t>(FBufEnd - FBufPtr));
   }
 
+  // Moves past AName when the block holds it next, followed by a character that ends a name.
+  bool SkipName(std::u16string_view AName) {
+    const size_t n = AName.size();
+    if (CurChar == 0 || static_cast<size_t>(FBufEnd - FBufPtr) <= n || FBufPtr[n] >= 128 || detail::IsNameChar(FBufPtr[n]) ||
+        std::memcmp(FBufPtr, AName.data(), n * sizeof(char16_t)) != 0)
+      return false;
+    FBufPtr += n;
+    CurChar = *FBufPtr;
+    return true;
+  }
+
+  // The attribute names of the last start tags, by their element's name: documents repeat the
+  // same attributes in the same order, and a name that is where it was expected need not be read.
+  struct TAttrGuess {
+    TXmlNameID Element = 0;
+    std::vector<TXmlNameID> Names;
+  };
+  TAttrGuess AttrGuesses[16];
+
   // Attributes being read, packed into their node in one piece.
   std::vector<TXmlNode::TPackedAttr> AttrScratch;
 

@@ -319,13 +319,31 @@ std::u16string_view Trimmed(std::u16string_view AText) {
 
 // Reads the attributes of a start tag into the source's AttrScratch, their values as ranges of
 // AChars; a repeated name keeps its place and takes the later value.
-void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlToken& AName, TXmlToken& AChars, TXmlToken& AScratch) {
+void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlNameID AElement, TXmlToken& AName, TXmlToken& AChars,
+                    TXmlToken& AScratch) {
   std::vector<TXmlNode::TPackedAttr>& attrs = S.AttrScratch;
   attrs.clear();
   AChars.Clear();
   S.SkipBlanks();
+  if (!IsNameStart(S.CurChar)) return;
+  TXmlSource::TAttrGuess& guess = S.AttrGuesses[(static_cast<uintptr_t>(AElement) >> 4) & 15];
+  if (guess.Element != AElement) {
+    guess.Element = AElement;
+    guess.Names.clear();
+  }
+  size_t index = 0;
   while (IsNameStart(S.CurChar)) {
-    const TXmlNameID id = ANames->GetID(S.ReadNameHere(AName));
+    TXmlNameID id;
+    if (index < guess.Names.size() && S.SkipName(ANames->NameOf(guess.Names[index]))) {
+      id = guess.Names[index];
+    } else {
+      id = ANames->GetID(S.ReadNameHere(AName));
+      if (index < guess.Names.size())
+        guess.Names[index] = id;
+      else
+        guess.Names.push_back(id);
+    }
+    ++index;
     S.SkipBlanks();
     S.ExpectChar('=');
     S.SkipBlanks();
@@ -480,7 +498,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
         pi->SetData(TXmlString(S.ReadUpTo(text, u"?>")));
       } else {
         try {
-          ReadAttributes(S, ANames, name, value, scratch);
+          ReadAttributes(S, ANames, id, name, value, scratch);
         } catch (...) {
           SetAttributes(S, pi, value);  // a failed parse keeps what was read
           throw;
@@ -515,7 +533,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       if (after == 0) XmlError("The determination of the element is not completed");
       if (after > 0x20 && after != '/' && after != '>') XmlError("Invalid symbol in the name of the element");
       try {
-        ReadAttributes(S, ANames, name, value, scratch);
+        ReadAttributes(S, ANames, id, name, value, scratch);
       } catch (...) {
         append(NewElement(S, ANames, id, value));  // a failed parse keeps what was read
         throw;
