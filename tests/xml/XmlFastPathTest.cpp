@@ -276,3 +276,34 @@ TEST(XmlPacked, BinaryStringsOfEveryShortLength) {
     }
   }
 }
+
+TEST(XmlBlocks, RepeatedNamesAreReadExactly) {
+  // Names matched where the last sibling or start tag had them must still be read as they are:
+  // longer, shorter, extended by a non-ASCII letter, reordered or missing.
+  auto r = Root(Parse("<?xml version='1.0' encoding='UTF-8'?><r><e a='1' b='2'/><e a='3' bb='4'/><e a='5' b='6' c='7'/>"
+                      "<e b='8' a='9'/><e ab='x'/><e a\xD0\x96='y'/><ee x='1'/><e\xD0\x96/><e/><el/></r>"));
+  std::string seen;
+  auto kids = r->Get_ChildNodes();
+  for (int i = 0; i < kids->Get_Count(); ++i) {
+    auto e = kids->Get_Item(i);
+    seen += U8(e->Get_NodeName()) + "(";
+    for (int k = 0; k < e->Get_AttrCount(); ++k) seen += U8(e->Get_AttrName(k)) + "=" + U8(e->GetAttr(e->Get_AttrNameID(k))) + " ";
+    seen += ")";
+  }
+  EXPECT_EQ(seen, "e(a=1 b=2 )e(a=3 bb=4 )e(a=5 b=6 c=7 )e(b=8 a=9 )e(ab=x )e(a\xD0\x96=y )ee(x=1 )e\xD0\x96()e()el()");
+  // The same start tag over and over, with the read boundary at every place inside one of them.
+  const std::string tag = "<item name='n' value='v'/>";
+  for (size_t shift = 0; shift < tag.size(); ++shift) {
+    std::string text = "<r>" + std::string(shift, ' ');
+    for (int i = 0; i < 2000; ++i) text += tag;
+    text += "</r>";
+    auto doc = Parse(text);
+    auto items = Root(doc)->Get_ChildNodes();
+    ASSERT_EQ(items->Get_Count(), 2000) << shift;
+    for (int i = 0; i < items->Get_Count(); ++i) {
+      auto e = items->Get_Item(i);
+      ASSERT_EQ(U8(e->Get_NodeName()) + U8(e->GetAttr(u"name")) + U8(e->GetAttr(u"value")), "itemnv") << shift << " " << i;
+      ASSERT_EQ(e->Get_AttrCount(), 2) << shift << " " << i;
+    }
+  }
+}

@@ -440,6 +440,8 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
   TXmlToken& scratch = S.PushToken();
   // Elements whose content is being read, innermost last; kept alive by their parents' lists.
   std::vector<TXmlElement*> open;
+  // The name of the last start tag at each depth: siblings mostly share their name.
+  std::vector<TXmlNameID> lastName;
   auto append = [&](TXmlNode* ANode) {
     if (open.empty())
       AppendFresh(ANode);
@@ -528,7 +530,13 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
         S.ReadUpTo(text, u">");
       }
     } else {
-      const TXmlNameID id = ANames->GetID(S.ReadNameHere(name));
+      const size_t depth = open.size();
+      if (lastName.size() <= depth) lastName.resize(depth + 1, 0);
+      TXmlNameID id = lastName[depth];
+      if (id == 0 || !S.SkipName(ANames->NameOf(id))) {
+        id = ANames->GetID(S.ReadNameHere(name));
+        lastName[depth] = id;
+      }
       const char16_t after = S.CurChar;
       if (after == 0) XmlError("The determination of the element is not completed");
       if (after > 0x20 && after != '/' && after != '>') XmlError("Invalid symbol in the name of the element");
