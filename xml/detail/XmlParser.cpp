@@ -256,6 +256,24 @@ std::u16string_view TXmlSource::ReadUpTo(TXmlToken& AToken, std::u16string_view 
 }
 
 char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
+  // The five named entities are matched in the block when it holds them whole.
+  if (FBufEnd - FBufPtr > 6) {
+    const char16_t* p = FBufPtr + 1;
+    const auto take = [&](size_t ALength, char16_t AResult) {
+      FBufPtr = p + ALength;
+      CurChar = *FBufPtr;
+      return AResult;
+    };
+    if (p[0] == 'a' && p[1] == 'm' && p[2] == 'p' && p[3] == ';') return take(4, '&');
+    if (p[1] == 't' && p[2] == ';') {
+      if (p[0] == 'l') return take(3, '<');
+      if (p[0] == 'g') return take(3, '>');
+    }
+    if (p[4] == ';') {
+      if (p[0] == 'q' && p[1] == 'u' && p[2] == 'o' && p[3] == 't') return take(5, '"');
+      if (p[0] == 'a' && p[1] == 'p' && p[2] == 'o' && p[3] == 's') return take(5, '\'');
+    }
+  }
   Next();
   if (CurChar == 0) XmlError("\"#\" or XML entity symbol name expected");
   if (CurChar == '#') {
