@@ -363,7 +363,7 @@ void TXmlNode::SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const c
     at += a.Length;
   }
   if (inOrder) {
-    std::memcpy(chars, AChars, at * sizeof(char16_t));
+    if (at > 0) std::memcpy(chars, AChars, at * sizeof(char16_t));
   } else {
     for (int32_t i = 0; i < ACount; ++i) CopyUnits(chars + packed[i].Offset, AChars + AAttrs[i].Offset, AAttrs[i].Length);
   }

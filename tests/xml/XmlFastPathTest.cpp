@@ -156,6 +156,13 @@ TEST(XmlPacked, ParsedNodesBehaveAsBuiltOnes) {
   Root(doc)->SetAttr(u"n", u"new");
   EXPECT_EQ(U8(Root(doc)->GetAttr(u"n")), "new");
   EXPECT_EQ(Root(doc)->Get_AttrCount(), 1);
+
+  // Only empty values: nothing to copy.
+  auto empty = Parse("<r a='' b=\"\"/>");
+  for (auto e : {Root(empty), Root(LoadXmlDocumentFromBinaryXML(empty->Get_BinaryXML()))}) {
+    ASSERT_EQ(e->Get_AttrCount(), 2);
+    EXPECT_EQ(U8(e->GetAttr(u"b", u"default")), "");
+  }
 }
 
 TEST(XmlPacked, BinaryAttributesOfMixedTypesAndRepeats) {

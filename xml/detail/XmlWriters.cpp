@@ -592,6 +592,7 @@ void TBinXmlReader::AppendUtf8(int32_t ACount) {
     }
   }
   const TXmlString text = ReadUtf8(ACount);
+  if (text.empty()) return;
   if (FChars.size() < FCharCount + text.size()) FChars.resize(FCharCount + text.size());
   std::memcpy(FChars.data() + FCharCount, text.data(), text.size() * sizeof(char16_t));
   FCharCount += text.size();
