@@ -117,23 +117,39 @@ uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
   return h;
 }
 
+namespace {
+bool SameUnits(const char16_t* A, const char16_t* B, size_t ACount) {
+  for (size_t i = 0; i < ACount; ++i)
+    if (A[i] != B[i]) return false;
+  return true;
+}
+}  // namespace
+
 TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
   if (AName.empty()) return 0;
+  // Documents repeat a few names over and over: most look-ups end in one of two caches, the first
+  // of which needs no hash.
+  const size_t n = AName.size();
+  TEntry*& seen = FSeen[(n * 7 + AName[0] * 3 + AName[n - 1]) & (RecentSize - 1)];
+  if (seen && seen->Name.size() == n && SameUnits(seen->Name.data(), AName.data(), n))
+    return reinterpret_cast<TXmlNameID>(seen);
   const uint32_t h = Hash(AName);
-  // Documents repeat a few names over and over: most look-ups end in this cache.
   TEntry*& cached = FRecent[(h ^ (h >> 7)) & (RecentSize - 1)];
-  if (cached && cached->Hash == h && cached->Name == AName) return reinterpret_cast<TXmlNameID>(cached);
+  if (cached && cached->Hash == h && cached->Name == AName) {
+    seen = cached;
+    return reinterpret_cast<TXmlNameID>(cached);
+  }
   const size_t b = h % FNames.size();
   auto& hashes = FHashTable[b];
   auto& names = FNames[b];
   for (size_t i = 0; i < hashes.size(); ++i)
     if (hashes[i] == h && names[i]->Name == AName) {
-      cached = names[i];
+      cached = seen = names[i];
       return reinterpret_cast<TXmlNameID>(names[i]);
     }
   names.push_back(new TEntry{TXmlString(AName), h});
   hashes.push_back(h);
-  cached = names.back();
+  cached = seen = names.back();
   return reinterpret_cast<TXmlNameID>(names.back());
 }
 
@@ -264,7 +280,13 @@ int32_t TXmlNodeList::IndexOf(const TXmlNode* ANode) const {
 void TXmlNodeList::Clear() {
   while (FCount > 0) {
     TXmlNode* n = FItems[--FCount];
-    Drop(n);
+    if (n->FChilds) {
+      Drop(n);
+      continue;
+    }
+    // A node without a list (at most a text child held on its own) cannot start a chain of releases.
+    if (FOwnerNode && n->FParentNode == FOwnerNode) n->FParentNode = nullptr;
+    n->ReleaseImpl();
   }
 }
 
@@ -280,14 +302,18 @@ TXmlString TXmlNodeList::Get_XML() {
 
 // ---- Node core -----------------------------------------------------------------------------
 
-TXmlNode::TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddRefImpl(); }
+TXmlNode::TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddNodeRef(); }
 
 TXmlNode::~TXmlNode() {
   DiscardChildList();
-  FNames->ReleaseImpl();
+  FNames->ReleaseNodeRef();
 }
 
 void TXmlNode::DiscardChildList() {
+  if (FSole) {
+    FSole->FParentNode = nullptr;
+    std::exchange(FSole, nullptr)->ReleaseImpl();
+  }
   if (!FChilds) return;
   TXmlNodeList* list = std::exchange(FChilds, nullptr);
   list->Clear();
@@ -295,7 +321,24 @@ void TXmlNode::DiscardChildList() {
   list->ReleaseImpl();
 }
 
+void TXmlNode::ListSole() {
+  TXmlNode* sole = std::exchange(FSole, nullptr);
+  TXmlNodeList* list = GetChilds();
+  list->FItems[list->FCount++] = sole;  // an empty list has room; the reference moves over
+}
+
+void TXmlNode::AppendFreshText(TXmlNode* AText) {
+  if (!FChilds && !FSole) {
+    AText->FParentNode = this;
+    AText->AddRefImpl();
+    FSole = AText;
+    return;
+  }
+  GetChilds()->AppendFresh(AText);
+}
+
 TXmlNodeList* TXmlNode::GetChilds() {
+  if (FSole) ListSole();
   if (!FChilds) {
     FChilds = new (FNames->Pool()) TXmlNodeList(this);
     FChilds->AddRefImpl();
@@ -304,6 +347,39 @@ TXmlNodeList* TXmlNode::GetChilds() {
 }
 
 void TXmlNode::SetNodeNameID(TXmlNameID) {}
+
+void TXmlNode::SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const char16_t* AChars, void* APlace) {
+  if (ACount <= 0) return;
+  auto* packed = static_cast<TPackedAttr*>(APlace);
+  auto* chars = reinterpret_cast<char16_t*>(packed + ACount);
+  // The values are laid out one after another: usually they already are, and go over in one
+  // copy; a repeated attribute leaves a hole (its first value) in the readers' ranges.
+  uint32_t at = 0;
+  bool inOrder = true;
+  for (int32_t i = 0; i < ACount; ++i) {
+    const TPackedAttr& a = AAttrs[i];
+    inOrder = inOrder && a.Offset == at;
+    packed[i] = TPackedAttr{a.NameID, at, a.Length};
+    at += a.Length;
+  }
+  if (inOrder) {
+    if (at > 0) std::memcpy(chars, AChars, at * sizeof(char16_t));
+  } else {
+    for (int32_t i = 0; i < ACount; ++i) CopyUnits(chars + packed[i].Offset, AChars + AAttrs[i].Offset, AAttrs[i].Length);
+  }
+  FPacked = packed;
+  FAttrCount = ACount;
+}
+
+void TXmlNode::DoUnpackAttrs() {
+  const TPackedAttr* packed = std::exchange(FPacked, nullptr);
+  const auto* chars = reinterpret_cast<const char16_t*>(packed + FAttrCount);
+  FAttrs.resize(static_cast<size_t>(FAttrCount));
+  for (int32_t i = 0; i < FAttrCount; ++i) {
+    const TPackedAttr& a = packed[i];
+    FAttrs[static_cast<size_t>(i)] = TXmlAttrData{a.NameID, TVariant(TXmlString(chars + a.Offset, a.Length))};
+  }
+}
 
 TVarType TXmlNode::Get_DataType() { return varUString; }
 TVariant TXmlNode::Get_TypedValue() { return TVariant(Get_Text()); }
@@ -325,6 +401,7 @@ bool TXmlNode::PreservesWhiteSpace() {
 }
 
 TVariant* TXmlNode::FindAttr(TXmlNameID ANameID) {
+  UnpackAttrs();
   for (int32_t i = 0; i < FAttrCount; ++i)
     if (FAttrs[static_cast<size_t>(i)].NameID == ANameID) return &FAttrs[static_cast<size_t>(i)].Value;
   return nullptr;
@@ -342,6 +419,7 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
 }
 
 void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
+  FPacked = nullptr;
   FAttrs.swap(AAttrs);
   FAttrCount = static_cast<int32_t>(FAttrs.size());
   AAttrs.clear();
@@ -349,16 +427,17 @@ void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
 
 void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
   if (ANames == FNames) return;
+  UnpackAttrs();
   const TXmlNameID own = Get_NodeNameID();
   if (own) SetNodeNameID(ANames->GetID(FNames->NameOf(own)));
   for (int32_t i = 0; i < FAttrCount; ++i) {
     TXmlAttrData& a = FAttrs[static_cast<size_t>(i)];
     a.NameID = ANames->GetID(FNames->NameOf(a.NameID));
   }
-  if (FChilds)
-    for (int32_t i = 0; i < FChilds->Get_Count(); ++i) FChilds->Item(i)->SetNameTable(ANames);
-  ANames->AddRefImpl();
-  FNames->ReleaseImpl();
+  if (TXmlNodeList* list = Childs())
+    for (int32_t i = 0; i < list->Get_Count(); ++i) list->Item(i)->SetNameTable(ANames);
+  ANames->AddNodeRef();
+  FNames->ReleaseNodeRef();
   FNames = ANames;
 }
 
@@ -392,7 +471,7 @@ TIntf<IXmlNode> TXmlNode::InsertBefore(const TIntf<IXmlNode>& AChild, const TInt
 }
 
 TIntf<IXmlNode> TXmlNode::ReplaceChild(const TIntf<IXmlNode>& ANewChild, const TIntf<IXmlNode>& AOldChild) {
-  if (!FChilds || !ANewChild) return nullptr;
+  if (!Childs() || !ANewChild) return nullptr;
   const int32_t i = FChilds->IndexOf(NodeOf(AOldChild));
   if (i < 0) return nullptr;
   FChilds->Replace(i, NodeOf(ANewChild));
@@ -400,7 +479,7 @@ TIntf<IXmlNode> TXmlNode::ReplaceChild(const TIntf<IXmlNode>& ANewChild, const T
 }
 
 TIntf<IXmlNode> TXmlNode::RemoveChild(const TIntf<IXmlNode>& AChild) {
-  if (FChilds && AChild) FChilds->Remove(NodeOf(AChild));
+  if (Childs() && AChild) FChilds->Remove(NodeOf(AChild));
   return AChild;
 }
 
@@ -416,7 +495,7 @@ TIntf<IXmlElement> TXmlNode::AppendElement(TXmlNameID ANameID) {
   return e;
 }
 TIntf<IXmlText> TXmlNode::AppendText(const TXmlString& AData) {
-  auto* t = new (FNames->Pool()) TXmlText(FNames, TVariant(AData));
+  auto* t = TXmlText::NewPacked(FNames, AData);
   AppendNew(t);
   return t;
 }
@@ -441,7 +520,7 @@ TIntf<IXmlProcessingInstruction> TXmlNode::AppendProcessingInstruction(TXmlNameI
 }
 
 TXmlNode* TXmlNode::FindChild(TXmlNameID ANameID) {
-  if (!FChilds) return nullptr;
+  if (!Childs()) return nullptr;
   for (int32_t i = 0; i < FChilds->Get_Count(); ++i)
     if (FChilds->Item(i)->Get_NodeNameID() == ANameID) return FChilds->Item(i);
   return nullptr;
@@ -476,12 +555,12 @@ TIntf<IXmlNode> TXmlNode::EnsureChild(TXmlNameID ANameID) {
 }
 
 void TXmlNode::RemoveAllChilds() {
-  if (FChilds) FChilds->Clear();
+  if (Childs()) FChilds->Clear();
 }
 
 TXmlString TXmlNode::JoinedChildText() {
   TXmlString r;
-  if (!FChilds) return r;
+  if (!Childs()) return r;
   for (int32_t i = 0; i < FChilds->Get_Count(); ++i) {
     TXmlNode* c = FChilds->Item(i);
     const std::type_info& t = typeid(*c);
@@ -565,12 +644,14 @@ TIntf<IXmlElement> TXmlNode::FindElement(const TXmlString& AChildName, const TXm
 
 TXmlNameID TXmlNode::Get_AttrNameID(int32_t AIndex) {
   if (AIndex < 0 || AIndex >= FAttrCount) XmlError("Error obtaining the element the list: Index out of range");
+  if (FPacked) return FPacked[AIndex].NameID;
   return FAttrs[static_cast<size_t>(AIndex)].NameID;
 }
 TXmlString TXmlNode::Get_AttrName(int32_t AIndex) { return FNames->NameOf(Get_AttrNameID(AIndex)); }
 
 void TXmlNode::RemoveAttr(const TXmlString& AName) { RemoveAttr(FNames->GetID(AName)); }
 void TXmlNode::RemoveAttr(TXmlNameID ANameID) {
+  UnpackAttrs();
   for (int32_t i = 0; i < FAttrCount; ++i) {
     if (FAttrs[static_cast<size_t>(i)].NameID != ANameID) continue;
     for (int32_t j = i + 1; j < FAttrCount; ++j) FAttrs[static_cast<size_t>(j - 1)] = std::move(FAttrs[static_cast<size_t>(j)]);
@@ -580,6 +661,10 @@ void TXmlNode::RemoveAttr(TXmlNameID ANameID) {
   }
 }
 void TXmlNode::RemoveAllAttrs() {
+  if (FPacked) {
+    FPacked = nullptr;
+    FAttrCount = 0;
+  }
   for (int32_t i = 0; i < FAttrCount; ++i) FAttrs[static_cast<size_t>(i)] = TXmlAttrData();
   FAttrCount = 0;
 }
@@ -729,6 +814,8 @@ void TXmlNode::Set_Values(const TXmlString& AName, const TVariant& AValue) {
 }
 
 void TXmlNode::CopyAttrsTo(TXmlNode* ADest) const {
+  UnpackAttrs();
+  ADest->UnpackAttrs();
   ADest->FAttrs.resize(static_cast<size_t>(FAttrCount));
   for (int32_t i = 0; i < FAttrCount; ++i) ADest->FAttrs[static_cast<size_t>(i)] = FAttrs[static_cast<size_t>(i)];
   ADest->FAttrCount = FAttrCount;
@@ -736,9 +823,19 @@ void TXmlNode::CopyAttrsTo(TXmlNode* ADest) const {
 
 // ---- Element -------------------------------------------------------------------------------
 
+TXmlElement* TXmlElement::NewWithRoom(TXmlNameTable* ANames, TXmlNameID ANameID, size_t ARoom, void*& APlace) {
+  // The pool hands out 16-byte aligned blocks and the element's size keeps the room aligned for the
+  // packed attributes.
+  static_assert(sizeof(TXmlElement) % alignof(TPackedAttr) == 0);
+  void* block = TXmlBase::operator new(sizeof(TXmlElement) + ARoom, ANames->Pool());
+  auto* e = ::new (block) TXmlElement(ANames, ANameID);
+  APlace = e + 1;
+  return e;
+}
+
 TXmlNode* TXmlElement::DoCloneNode(bool ADeep) {
   auto* e = new (Names()->Pool()) TXmlElement(Names(), FNameID);
-  e->FData = FData;
+  if (FData) e->SetData(*FData);
   CopyAttrsTo(e);
   if (ADeep && Childs()) {
     TXmlNodeList* list = e->GetChilds();
@@ -747,23 +844,28 @@ TXmlNode* TXmlElement::DoCloneNode(bool ADeep) {
   return e;
 }
 
-TXmlString TXmlElement::Get_Text() { return Childs() ? JoinedChildText() : VarToXSTR(FData); }
+const TVariant& TXmlElement::EmptyValue() {
+  static const TVariant empty;
+  return empty;
+}
+
+TXmlString TXmlElement::Get_Text() { return Childs() ? JoinedChildText() : VarToXSTR(Data()); }
 
 void TXmlElement::Set_Text(const TXmlString& AText) { Set_TypedValue(TVariant(AText)); }
 
 void TXmlElement::Set_TypedValue(const TVariant& AValue) {
   DiscardChildList();
-  FData = AValue;
+  SetData(AValue);
 }
 
 TVarType TXmlElement::Get_DataType() {
-  if ((Childs() && Childs()->Get_Count() > 0) || FData.IsEmpty()) return varUString;
-  return FData.VarType();
+  if ((Childs() && Childs()->Get_Count() > 0) || Data().IsEmpty()) return varUString;
+  return Data().VarType();
 }
 
 TVariant TXmlElement::Get_TypedValue() {
   if (Childs() && Childs()->Get_Count() > 0) return TVariant(JoinedChildText());
-  return FData;
+  return Data();
 }
 
 void TXmlElement::RemoveTextNodes() {
@@ -799,10 +901,34 @@ TXmlBytes TXmlElement::GetTextAsBinaryData() { return Base64ToBin(Get_Text()); }
 
 // ---- Character nodes -----------------------------------------------------------------------
 
-TXmlNode* TXmlText::DoCloneNode(bool) { return new (Names()->Pool()) TXmlText(Names(), FData); }
+TXmlText* TXmlText::NewWithRoom(TXmlNameTable* ANames, size_t ARoom, char16_t*& AChars) {
+  static_assert(sizeof(TXmlText) % alignof(char16_t) == 0);
+  void* block = TXmlBase::operator new(sizeof(TXmlText) + ARoom * sizeof(char16_t), ANames->Pool());
+  auto* t = ::new (block) TXmlText(ANames, nullptr);
+  AChars = reinterpret_cast<char16_t*>(t + 1);
+  return t;
+}
+
+TXmlText* TXmlText::NewPacked(TXmlNameTable* ANames, std::u16string_view AText) {
+  char16_t* chars = nullptr;
+  TXmlText* t = NewWithRoom(ANames, AText.size(), chars);
+  if (!AText.empty()) std::memcpy(chars, AText.data(), AText.size() * sizeof(char16_t));
+  t->SetPackedRange(chars, AText.size());
+  return t;
+}
+
+void TXmlText::Unpack() {
+  SetValue(TVariant(TXmlString(FPacked, FPackedLength)));
+  FPacked = nullptr;
+}
+
+TXmlNode* TXmlText::DoCloneNode(bool) {
+  if (FPacked) return NewPacked(Names(), std::u16string_view(FPacked, FPackedLength));
+  return new (Names()->Pool()) TXmlText(Names(), *FData);
+}
 TXmlNameID TXmlText::Get_NodeNameID() { return Names()->XmlTextNameID(); }
 TXmlString TXmlText::Get_Text() {
-  TXmlString s = VarToXSTR(FData);
+  TXmlString s = FPacked ? TXmlString(FPacked, FPackedLength) : VarToXSTR(*FData);
   if (PreservesWhiteSpace()) return s;
   size_t b = 0, e = s.size();
   while (b < e && s[b] <= 0x20) ++b;
@@ -867,7 +993,7 @@ TIntf<IXmlElement> TXmlDocument::NewDocument(const TXmlString& AVersion, const T
 
 TIntf<IXmlElement> TXmlDocument::CreateElement(const TXmlString& AName) { return CreateElement(Names()->GetID(AName)); }
 TIntf<IXmlElement> TXmlDocument::CreateElement(TXmlNameID ANameID) { return new (Names()->Pool()) TXmlElement(Names(), ANameID); }
-TIntf<IXmlText> TXmlDocument::CreateText(const TXmlString& AData) { return new (Names()->Pool()) TXmlText(Names(), TVariant(AData)); }
+TIntf<IXmlText> TXmlDocument::CreateText(const TXmlString& AData) { return TXmlText::NewPacked(Names(), AData); }
 TIntf<IXmlCDATASection> TXmlDocument::CreateCDATASection(const TXmlString& AData) {
   return new (Names()->Pool()) TXmlCDATASection(Names(), AData);
 }

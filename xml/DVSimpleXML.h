@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -327,6 +328,16 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   TXmlPool* Pool() const { return FPool; }
 
  private:
+  friend class TXmlNode;
+  // The nodes of a table hold it through one counted reference: a table and its nodes are used by
+  // one thread at a time, so their own count needs no atomic operations.
+  void AddNodeRef() {
+    if (FNodeRefs++ == 0) AddRefImpl();
+  }
+  void ReleaseNodeRef() {
+    if (--FNodeRefs == 0) ReleaseImpl();
+  }
+  int64_t FNodeRefs = 0;
   TXmlPool* FPool;
   struct TEntry {
     TXmlString Name;
@@ -334,6 +345,8 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   };
   static constexpr size_t RecentSize = 64;
   TEntry* FRecent[RecentSize] = {};
+  // Recent names by length and outer characters, looked up before any hash is computed.
+  TEntry* FSeen[RecentSize] = {};
   std::vector<std::vector<TEntry*>> FNames;
   std::vector<std::vector<uint32_t>> FHashTable;
   TXmlNameID FXmlTextNameID = 0;
@@ -421,10 +434,20 @@ class FUNDREL_API TXmlNode : public TXmlBase {
 
   TXmlNode* ParentNode() const { return FParentNode; }
   TXmlNameTable* Names() const { return FNames; }
-  TXmlNodeList* Childs() const { return FChilds; }  // null until first used
+  TXmlNodeList* Childs() const {  // null until first used
+    if (FUNDREL_UNLIKELY(FSole != nullptr)) const_cast<TXmlNode*>(this)->ListSole();
+    return FChilds;
+  }
+  // Appends a text node just created in this node's table and without parent. A first text child
+  // is held without a list until the list is asked for: most elements hold one text and nothing
+  // else. Internal fast path for the readers.
+  void AppendFreshText(TXmlNode* AText);
   TXmlDocument* OwnerDocumentObject();
   int32_t AttrCount() const { return FAttrCount; }
-  const TXmlAttrData& AttrData(int32_t AIndex) const { return FAttrs[static_cast<size_t>(AIndex)]; }
+  const TXmlAttrData& AttrData(int32_t AIndex) const {
+    UnpackAttrs();
+    return FAttrs[static_cast<size_t>(AIndex)];
+  }
   // The attribute's slot, or null.
   TVariant* FindAttr(TXmlNameID ANameID);
   // Sets (or adds at the end) without interning; internal fast path.
@@ -433,6 +456,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void TakeAttrs(std::vector<TXmlAttrData>& AAttrs);
   // Appends an attribute whose name the node does not have yet.
   void AddNewAttr(TXmlNameID ANameID, TVariant&& AValue) {
+    UnpackAttrs();
     if (static_cast<size_t>(FAttrCount) == FAttrs.size()) {
       FAttrs.emplace_back(TXmlAttrData{ANameID, std::move(AValue)});
     } else {
@@ -441,7 +465,10 @@ class FUNDREL_API TXmlNode : public TXmlBase {
     ++FAttrCount;
   }
   // Makes room for ACount more attributes in one step.
-  void ReserveAttrs(size_t ACount) { FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount); }
+  void ReserveAttrs(size_t ACount) {
+    UnpackAttrs();
+    FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount);
+  }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.
@@ -536,14 +563,39 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   // Drops the children and the child list itself.
   void DiscardChildList();
 
+ public:
+  // Attributes as the readers leave them: a name and a range of UTF-16 units each.
+  struct TPackedAttr {
+    TXmlNameID NameID;
+    uint32_t Offset;
+    uint32_t Length;
+  };
+  // Internal fast path for the readers: ACount attributes with distinct names, their values being
+  // ranges of AChars (AChars[Offset, Offset + Length)), kept in APlace (PackedSize bytes that live
+  // as long as the node) until first used. The node has no attributes yet.
+  void SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const char16_t* AChars, void* APlace);
+  static size_t PackedSize(int32_t ACount, size_t ACharCount) {
+    return static_cast<size_t>(ACount) * sizeof(TPackedAttr) + ACharCount * sizeof(char16_t);
+  }
+
  private:
   friend class TXmlNodeList;
   friend class TBinXmlReader;
+  // Turns packed attributes into FAttrs. Nodes read from text or binary input keep their attributes
+  // packed (no allocation per value) until one is looked at or changed.
+  void UnpackAttrs() const {
+    if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlNode*>(this)->DoUnpackAttrs();
+  }
+  void DoUnpackAttrs();
+  // Puts the text held without a list into a new list.
+  void ListSole();
   TXmlNode* FParentNode = nullptr;  // not counted
   TXmlNameTable* FNames;           // counted
   int32_t FAttrCount = 0;
   std::vector<TXmlAttrData> FAttrs;  // the size is the capacity
+  TPackedAttr* FPacked = nullptr;    // FAttrCount entries followed by their characters; not owned
   TXmlNodeList* FChilds = nullptr;   // counted, made on first use
+  TXmlNode* FSole = nullptr;         // counted: the only child, a text, while FChilds is null
 };
 
 // Exposes the TXmlNode core through interface I (IXmlNode or one derived from it).
@@ -655,6 +707,9 @@ class TXmlNodeIntf : public TImplements<TXmlNode, I> {
 class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
  public:
   TXmlElement(TXmlNameTable* ANames, TXmlNameID ANameID) : TXmlNodeIntf(ANames), FNameID(ANameID) {}
+  // A new element in ANames' pool with ARoom bytes after it that live as long as it does (for
+  // SetPackedAttrs); APlace is set to them.
+  static TXmlElement* NewWithRoom(TXmlNameTable* ANames, TXmlNameID ANameID, size_t ARoom, void*& APlace);
 
   void SetNodeNameID(TXmlNameID AValue) override { FNameID = AValue; }
   TXmlNode* DoCloneNode(bool ADeep) override;
@@ -673,34 +728,70 @@ class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
   TXmlBytes GetTextAsBinaryData() override;
 
   // The value kept while the element has no child list.
-  const TVariant& Data() const { return FData; }
-  void SetData(TVariant AValue) { FData = std::move(AValue); }
+  const TVariant& Data() const { return FData ? *FData : EmptyValue(); }
+  void SetData(TVariant AValue) {
+    if (FData)
+      *FData = std::move(AValue);
+    else
+      FData.reset(new TVariant(std::move(AValue)));
+  }
 
  private:
   void RemoveTextNodes();
+  static const TVariant& EmptyValue();
   TXmlNameID FNameID;
-  TVariant FData;
+  std::unique_ptr<TVariant> FData;  // null while empty: most elements never have a value of their own
 };
 
 class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
  public:
-  TXmlText(TXmlNameTable* ANames, TVariant AData) : TXmlNodeIntf(ANames), FData(std::move(AData)) {}
+  TXmlText(TXmlNameTable* ANames, TVariant AData) : TXmlNodeIntf(ANames), FData(new TVariant(std::move(AData))) {}
+  // A new text node in ANames' pool holding AText (as a UTF-16 string value); the characters are
+  // stored with the node and become a variant when first used as one.
+  static TXmlText* NewPacked(TXmlNameTable* ANames, std::u16string_view AText);
+  // Internal fast path for the parser: a new text node with room for ARoom units at AChars, which
+  // it holds once SetPackedRange names the part of them that is its text.
+  static TXmlText* NewWithRoom(TXmlNameTable* ANames, size_t ARoom, char16_t*& AChars);
+  void SetPackedRange(const char16_t* AText, size_t ALength) {
+    FPacked = AText;
+    FPackedLength = ALength;
+  }
 
   TXmlNode* DoCloneNode(bool ADeep) override;
   TXmlNameID Get_NodeNameID() override;
   TXmlString Get_Text() override;
-  void Set_Text(const TXmlString& AText) override { FData = TVariant(AText); }
+  void Set_Text(const TXmlString& AText) override {
+    FPacked = nullptr;
+    SetValue(TVariant(AText));
+  }
   void SaveXML(TXmlSaver& ASaver) override;
-  TVarType Get_DataType() override { return FData.VarType(); }
-  TVariant Get_TypedValue() override { return FData; }
-  void Set_TypedValue(const TVariant& AValue) override { FData = AValue; }
+  TVarType Get_DataType() override { return FPacked ? varUString : FData->VarType(); }
+  TVariant Get_TypedValue() override { return Data(); }
+  void Set_TypedValue(const TVariant& AValue) override {
+    FPacked = nullptr;
+    SetValue(AValue);
+  }
   TXmlString Get_XML() override;
   TIntf<IXmlText> AsText() override { return this; }
 
-  const TVariant& Data() const { return FData; }
+  const TVariant& Data() const {
+    if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlText*>(this)->Unpack();
+    return *FData;
+  }
 
  private:
-  TVariant FData;
+  // Without a value yet: the makers of packed nodes give it.
+  TXmlText(TXmlNameTable* ANames, std::nullptr_t) : TXmlNodeIntf(ANames) {}
+  void Unpack();
+  void SetValue(TVariant AValue) {
+    if (FData)
+      *FData = std::move(AValue);
+    else
+      FData.reset(new TVariant(std::move(AValue)));
+  }
+  std::unique_ptr<TVariant> FData;  // null while packed
+  const char16_t* FPacked = nullptr;  // FPackedLength units stored after the node
+  size_t FPackedLength = 0;
 };
 
 // Text kept as a string: the base of CDATA sections and comments.
@@ -914,9 +1005,22 @@ class FUNDREL_API TBinXmlReader {
   TXmlString ReadUtf8(int32_t ACount);
   TXmlNameID NameOfHash(TXmlNameTable* ANames, uint32_t AHash);
   int32_t ReadBodyHead(TXmlNode* ANode);
-  // Reads one record into AParent's children; answers the node when a body follows.
-  TXmlNode* ReadNodeRecord(TXmlNode* AParent);
+  // Reads one record and its body's head into AParent's children; answers the node and sets
+  // AChildCount when children follow.
+  TXmlNode* ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount);
+  void ReadChildren(TXmlNode* ANode, int32_t ACount);
+  TVariant ReadVariantOfType(int32_t AType);
+  // ReadLongint straight from the window when it holds the longest form.
+  int32_t Longint();
+  // Appends ACount bytes of UTF-8 to FChars as UTF-16.
+  void AppendUtf8(int32_t ACount);
+  // Reads an element's attributes, packed when all are strings.
+  TXmlElement* ReadElement(TXmlNode* AParent, TXmlNameID AID);
   int32_t FOptions = 0;
+  // What the record being read decodes into before its node is made.
+  std::vector<TXmlNode::TPackedAttr> FAttrs;
+  std::vector<char16_t> FChars;  // the first FCharCount units are used
+  size_t FCharCount = 0;
   // Recently resolved name hashes: a table only grows, so a resolved hash stays valid.
   struct THashSlot {
     uint32_t Hash = 0;

@@ -43,6 +43,16 @@ inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char
   const __m128i va = _mm_set1_epi16(static_cast<short>(A));
   const __m128i vb = _mm_set1_epi16(static_cast<short>(B));
   const __m128i vc = _mm_set1_epi16(static_cast<short>(C));
+  // Sixteen units a step while the run is long: one test for two vectors.
+  while (AEnd - AFrom >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom + 8));
+    const __m128i hx = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
+    const __m128i hy = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(y, va), _mm_cmpeq_epi16(y, vb)), _mm_cmpeq_epi16(y, vc));
+    if (const int mask = _mm_movemask_epi8(_mm_packs_epi16(hx, hy)))
+      return AFrom + __builtin_ctz(static_cast<unsigned>(mask));
+    AFrom += 16;
+  }
   while (AEnd - AFrom >= 8) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
     const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
@@ -52,6 +62,58 @@ inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char
 #endif
   while (AFrom < AEnd && *AFrom != A && *AFrom != B && *AFrom != C) ++AFrom;
   return AFrom;
+}
+
+// Copies ACount units; short runs (names, attribute values) without a call, by overlapping moves.
+inline void CopyUnits(char16_t* ADest, const char16_t* ASource, size_t ACount) {
+  char* d = reinterpret_cast<char*>(ADest);
+  const char* s = reinterpret_cast<const char*>(ASource);
+  const size_t n = ACount * sizeof(char16_t);
+  if (n > 32) {
+    std::memcpy(d, s, n);
+  } else if (n >= 16) {
+    uint64_t a[2], b[2];
+    std::memcpy(a, s, 16);
+    std::memcpy(b, s + n - 16, 16);
+    std::memcpy(d, a, 16);
+    std::memcpy(d + n - 16, b, 16);
+  } else if (n >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + n - 8, 8);
+    std::memcpy(d, &a, 8);
+    std::memcpy(d + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, s, 4);
+    std::memcpy(&b, s + n - 4, 4);
+    std::memcpy(d, &a, 4);
+    std::memcpy(d + n - 4, &b, 4);
+  } else if (n == 2) {
+    ADest[0] = ASource[0];
+  }
+}
+
+// Widens ACount bytes to UTF-16 units when all are ASCII; answers false (AOut then holds
+// garbage) when one is not.
+inline bool WidenAscii(const char* AIn, size_t ACount, char16_t* AOut) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= ACount; i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AIn + i));
+    if (_mm_movemask_epi8(x) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut + i), _mm_unpacklo_epi8(x, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut + i + 8), _mm_unpackhi_epi8(x, zero));
+  }
+#endif
+  unsigned char any = 0;
+  for (; i < ACount; ++i) {
+    const auto b = static_cast<unsigned char>(AIn[i]);
+    AOut[i] = b;
+    any |= b;
+  }
+  return any < 0x80;
 }
 
 // Case-insensitive comparison by the Unicode full case folding.
@@ -162,7 +224,7 @@ struct TXmlToken {
   }
   void Append(const char16_t* AChars, size_t ACount) {
     if (FUNDREL_UNLIKELY(FLength + ACount > FSize)) Reserve(FLength + ACount);
-    std::memcpy(FValueBuf.data() + FLength, AChars, ACount * sizeof(char16_t));
+    detail::CopyUnits(FValueBuf.data() + FLength, AChars, ACount);
     FLength += ACount;
   }
   std::u16string_view View() const { return std::u16string_view(FValueBuf.data(), FLength); }
@@ -230,8 +292,47 @@ class TXmlSource {
     }
   }
 
-  // Attributes being read, moved into their node in one piece.
-  std::vector<TXmlAttrData> AttrScratch;
+  // When the run that AScan ends (see TakeUntil) ends inside the current block, answers it in
+  // place and moves past it; else answers false and moves nowhere. The view is valid until the
+  // next call that moves.
+  template <class F>
+  bool RunInBlock(F AScan, std::u16string_view& ARun) {
+    if (CurChar == 0) return false;
+    const char16_t* p = FBufPtr;
+    const char16_t* q = AScan(p, FBufEnd);
+    if (q == FBufEnd) return false;
+    ARun = std::u16string_view(p, static_cast<size_t>(q - p));
+    FBufPtr = q;
+    CurChar = *q;
+    return true;
+  }
+
+  // The characters from the current one to the end of the block.
+  std::u16string_view RestOfBlock() const {
+    return CurChar == 0 ? std::u16string_view() : std::u16string_view(FBufPtr, static_cast<size_t>(FBufEnd - FBufPtr));
+  }
+
+  // Moves past AName when the block holds it next, followed by a character that ends a name.
+  bool SkipName(std::u16string_view AName) {
+    const size_t n = AName.size();
+    if (CurChar == 0 || static_cast<size_t>(FBufEnd - FBufPtr) <= n || FBufPtr[n] >= 128 || detail::IsNameChar(FBufPtr[n]) ||
+        std::memcmp(FBufPtr, AName.data(), n * sizeof(char16_t)) != 0)
+      return false;
+    FBufPtr += n;
+    CurChar = *FBufPtr;
+    return true;
+  }
+
+  // The attribute names of the last start tags, by their element's name: documents repeat the
+  // same attributes in the same order, and a name that is where it was expected need not be read.
+  struct TAttrGuess {
+    TXmlNameID Element = 0;
+    std::vector<TXmlNameID> Names;
+  };
+  TAttrGuess AttrGuesses[16];
+
+  // Attributes being read, packed into their node in one piece.
+  std::vector<TXmlNode::TPackedAttr> AttrScratch;
 
   // Parsing steps.
   void SkipBlanks() {
@@ -241,6 +342,8 @@ class TXmlSource {
   void ExpectText(std::u16string_view AText);
   // Reads a name into a token taken from the stack (release with DropToken).
   std::u16string_view ReadName(TXmlToken& AToken);
+  // As ReadName, the name possibly left in the block: use it before the source moves again.
+  std::u16string_view ReadNameHere(TXmlToken& AToken);
   // Reads up to the terminator, consuming it; answers the text before it.
   std::u16string_view ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator);
   // Decodes an entity; CurChar is the character after "&".
@@ -256,13 +359,14 @@ class TXmlSource {
   std::vector<std::unique_ptr<TXmlToken>> FTokenStack;
   int32_t FTokenStackTop = -1;
   TXmlStream* FStream;
-  std::unique_ptr<TXmlStream> FOwnedStream;
   std::unique_ptr<char16_t[]> FBuffer;
   const char16_t* FBufPtr;
   const char16_t* FBufEnd;
   int64_t FBufSize = 0;  // units left; -1 after the end
   // Undecoded input: bytes read from the stream but not yet turned into characters.
   std::unique_ptr<char[]> FRaw;
+  const char* FRawData = nullptr;    // the undecoded window: FRaw, or the bytes read in place
+  const char* FDirectEnd = nullptr;  // the end of the bytes read in place, else null
   size_t FRawPos = 0;
   size_t FRawSize = 0;
   size_t FBufRawStart = 0;  // raw offset of the buffer's first character while the code page is 0

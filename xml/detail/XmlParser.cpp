@@ -1,6 +1,8 @@
 // The parsing source (block-wise decoding) and the text parser.
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
+#include <new>
 
 #include "host/Quenra.SysUtils.h"
 #include "xml/detail/XmlInternals.h"
@@ -25,39 +27,14 @@ void TXmlToken::Reserve(size_t ASize) {
 
 TXmlSource::TXmlSource(TXmlStream& AStream)
     : FStream(&AStream), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
+  FRawData = FRaw.get();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
 }
 
-namespace {
-// Reads a byte string in place; the source never writes.
-class TBytesStream final : public TXmlStream {
- public:
-  explicit TBytesStream(const TXmlBytes& AData) : FData(AData) {}
-  int64_t Read(void* ABuffer, int64_t ACount) override {
-    const int64_t n = std::max<int64_t>(0, std::min<int64_t>(ACount, static_cast<int64_t>(FData.size()) - FPosition));
-    std::memcpy(ABuffer, FData.data() + FPosition, static_cast<size_t>(n));
-    FPosition += n;
-    return n;
-  }
-  void Write(const void*, int64_t) override { throw EWriteError("Stream write error"); }
-  int64_t Seek(int64_t AOffset, TXmlSeekOrigin AOrigin) override {
-    const int64_t base = AOrigin == TXmlSeekOrigin::Beginning ? 0
-                         : AOrigin == TXmlSeekOrigin::Current ? FPosition
-                                                               : static_cast<int64_t>(FData.size());
-    return FPosition = std::max<int64_t>(0, base + AOffset);
-  }
-  int64_t GetSize() override { return static_cast<int64_t>(FData.size()); }
-
- private:
-  const TXmlBytes& FData;
-  int64_t FPosition = 0;
-};
-}  // namespace
-
 TXmlSource::TXmlSource(const TXmlBytes& AData)
-    : FOwnedStream(new TBytesStream(AData)), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
-  FStream = FOwnedStream.get();
+    : FStream(nullptr), FBuffer(new char16_t[BufferUnits]), FDirectEnd(AData.data() + AData.size()) {
+  FRawData = AData.data();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
 }
@@ -91,7 +68,7 @@ void TXmlSource::Fill() {
       if (left > 0) {
         produced = std::min(left, BufferUnits);
         FBufRawStart = FRawPos;
-        const unsigned char* in = reinterpret_cast<const unsigned char*>(FRaw.get()) + FRawPos;
+        const unsigned char* in = reinterpret_cast<const unsigned char*>(FRawData) + FRawPos;
         for (size_t i = 0; i < produced; ++i) out[i] = in[i];
         FRawPos += produced;
         break;
@@ -99,9 +76,9 @@ void TXmlSource::Fill() {
     } else if (left > 0) {
       size_t used = 0;
       if (FCodepage == CP_UTF8) {
-        produced = DecodeUtf8(reinterpret_cast<const unsigned char*>(FRaw.get()) + FRawPos, left, used);
+        produced = DecodeUtf8(reinterpret_cast<const unsigned char*>(FRawData) + FRawPos, left, used);
       } else {
-        produced = FDecoder->Decode(FRaw.get() + FRawPos, left, used, out, BufferUnits, FStreamEnded);
+        produced = FDecoder->Decode(FRawData + FRawPos, left, used, out, BufferUnits, FStreamEnded);
       }
       FRawPos += used;
       if (produced > 0) break;
@@ -117,13 +94,20 @@ void TXmlSource::Fill() {
       FBufSize = -1;
       return;
     }
-    // Keep the undecoded tail (at most a few bytes) at the front and read the next block.
+    // Keep the undecoded tail (at most a few bytes) at the front and read the next block. Bytes
+    // in memory are windowed the same way without being copied.
     const size_t tail = FRawSize - FRawPos;
-    std::memmove(FRaw.get(), FRaw.get() + FRawPos, tail);
+    const size_t want = FCodepage == 0 ? RawBlock : RawBlock - std::min(tail, RawBlock);
+    int64_t got;
+    if (FDirectEnd) {
+      FRawData += FRawPos;
+      got = std::min<int64_t>(static_cast<int64_t>(want > 0 ? want : 1), FDirectEnd - (FRawData + tail));
+    } else {
+      std::memmove(FRaw.get(), FRaw.get() + FRawPos, tail);
+      got = FStream->Read(FRaw.get() + tail, static_cast<int64_t>(want > 0 ? want : 1));
+    }
     FRawPos = 0;
     FRawSize = tail;
-    const size_t want = FCodepage == 0 ? RawBlock : RawBlock - std::min(tail, RawBlock);
-    const int64_t got = FStream->Read(FRaw.get() + tail, static_cast<int64_t>(want > 0 ? want : 1));
     if (got <= 0)
       FStreamEnded = true;
     else
@@ -151,7 +135,19 @@ size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AU
   while (i < ASize) {
     const unsigned char b = AIn[i];
     if (b < 0x80) {
-      // Runs of ASCII are widened eight bytes at a time.
+      // Runs of ASCII are widened sixteen (or eight) bytes at a time.
+#if defined(__SSE2__)
+      const __m128i zero = _mm_setzero_si128();
+      while (i + 16 <= ASize) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AIn + i));
+        if (_mm_movemask_epi8(x) != 0) break;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, zero)) != 0) FSawNul = true;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm_unpacklo_epi8(x, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o + 8), _mm_unpackhi_epi8(x, zero));
+        i += 16;
+        o += 16;
+      }
+#endif
       while (i + 8 <= ASize) {
         uint64_t w;
         std::memcpy(&w, AIn + i, 8);
@@ -209,6 +205,13 @@ void TXmlSource::ExpectChar(char16_t AChar) {
 }
 
 void TXmlSource::ExpectText(std::u16string_view AText) {
+  // End tags repeat their start tag's name: compare in the block when it holds the text and more.
+  if (CurChar != 0 && static_cast<size_t>(FBufEnd - FBufPtr) > AText.size() &&
+      std::memcmp(FBufPtr, AText.data(), AText.size() * sizeof(char16_t)) == 0) {
+    FBufPtr += AText.size();
+    CurChar = *FBufPtr;
+    return;
+  }
   for (size_t i = 0; i < AText.size(); ++i) {
     if (CurChar != AText[i] || CurChar == 0) XmlErrorFmt("Text \"%s\" expected", AText.substr(i));
     Next();
@@ -220,6 +223,19 @@ std::u16string_view TXmlSource::ReadName(TXmlToken& AToken) {
   AToken.Clear();
   TakeWhile(AToken, [](char16_t c) { return IsNameChar(c); });
   return AToken.View();
+}
+
+std::u16string_view TXmlSource::ReadNameHere(TXmlToken& AToken) {
+  if (!IsNameStart(CurChar)) XmlError("Name must start with letter or \" _\"");
+  const char16_t* p = FBufPtr + 1;
+  while (p < FBufEnd && IsNameChar(*p)) ++p;
+  if (p < FBufEnd) {
+    const std::u16string_view name(FBufPtr, static_cast<size_t>(p - FBufPtr));
+    FBufPtr = p;
+    CurChar = *p;
+    return name;
+  }
+  return ReadName(AToken);
 }
 
 std::u16string_view TXmlSource::ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator) {
@@ -240,6 +256,24 @@ std::u16string_view TXmlSource::ReadUpTo(TXmlToken& AToken, std::u16string_view 
 }
 
 char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
+  // The five named entities are matched in the block when it holds them whole.
+  if (FBufEnd - FBufPtr > 6) {
+    const char16_t* p = FBufPtr + 1;
+    const auto take = [&](size_t ALength, char16_t AResult) {
+      FBufPtr = p + ALength;
+      CurChar = *FBufPtr;
+      return AResult;
+    };
+    if (p[0] == 'a' && p[1] == 'm' && p[2] == 'p' && p[3] == ';') return take(4, '&');
+    if (p[1] == 't' && p[2] == ';') {
+      if (p[0] == 'l') return take(3, '<');
+      if (p[0] == 'g') return take(3, '>');
+    }
+    if (p[4] == ';') {
+      if (p[0] == 'q' && p[1] == 'u' && p[2] == 'o' && p[3] == 't') return take(5, '"');
+      if (p[0] == 'a' && p[1] == 'p' && p[2] == 'o' && p[3] == 's') return take(5, '\'');
+    }
+  }
   Next();
   if (CurChar == 0) XmlError("\"#\" or XML entity symbol name expected");
   if (CurChar == '#') {
@@ -267,7 +301,7 @@ char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
     ExpectChar(';');
     return static_cast<char16_t>(value);
   }
-  const std::u16string_view name = ReadName(AScratch);
+  std::u16string_view name = ReadNameHere(AScratch);
   char16_t result = 0;
   if (name == u"amp")
     result = '&';
@@ -279,6 +313,12 @@ char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
     result = '>';
   else if (name == u"apos")
     result = '\'';
+  if (result == 0 && name.data() != AScratch.FValueBuf.data()) {
+    // The name may still lie in the block, which the next character can replace.
+    AScratch.Clear();
+    AScratch.Append(name.data(), name.size());
+    name = AScratch.View();
+  }
   ExpectChar(';');
   if (result == 0) XmlErrorFmt("Unknown XML entity symbol name \"%s\" found", name);
   return result;
@@ -295,25 +335,33 @@ std::u16string_view Trimmed(std::u16string_view AText) {
   return AText.substr(b, e - b);
 }
 
-// Moves the attributes read so far into their node, also when reading fails half-way.
-struct TAttrCommit {
-  TXmlSource& Source;
-  TXmlNode* Node;
-  ~TAttrCommit() {
-    if (!Source.AttrScratch.empty()) Node->TakeAttrs(Source.AttrScratch);
-  }
-};
-
-void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlToken& AName, TXmlToken& AValue,
+// Reads the attributes of a start tag into the source's AttrScratch, their values as ranges of
+// AChars; a repeated name keeps its place and takes the later value.
+void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlNameID AElement, TXmlToken& AName, TXmlToken& AChars,
                     TXmlToken& AScratch) {
+  std::vector<TXmlNode::TPackedAttr>& attrs = S.AttrScratch;
+  attrs.clear();
+  AChars.Clear();
   S.SkipBlanks();
   if (!IsNameStart(S.CurChar)) return;
-  std::vector<TXmlAttrData>& attrs = S.AttrScratch;
-  attrs.clear();
-  attrs.reserve(8);  // the array becomes the node's
-  TAttrCommit commit{S, ANode};
+  TXmlSource::TAttrGuess& guess = S.AttrGuesses[(static_cast<uintptr_t>(AElement) >> 4) & 15];
+  if (guess.Element != AElement) {
+    guess.Element = AElement;
+    guess.Names.clear();
+  }
+  size_t index = 0;
   while (IsNameStart(S.CurChar)) {
-    const TXmlNameID id = ANames->GetID(S.ReadName(AName));
+    TXmlNameID id;
+    if (index < guess.Names.size() && S.SkipName(ANames->NameOf(guess.Names[index]))) {
+      id = guess.Names[index];
+    } else {
+      id = ANames->GetID(S.ReadNameHere(AName));
+      if (index < guess.Names.size())
+        guess.Names[index] = id;
+      else
+        guess.Names.push_back(id);
+    }
+    ++index;
     S.SkipBlanks();
     S.ExpectChar('=');
     S.SkipBlanks();
@@ -321,27 +369,84 @@ void ReadAttributes(TXmlSource& S, TXmlNode* ANode, TXmlNameTable* ANames, TXmlT
     if (quote == 0) XmlError("The value of the attribute is expected");
     if (quote != '"' && quote != '\'') XmlError("Line constant expected");
     S.Next();
-    AValue.Clear();
+    const size_t from = AChars.FLength;
     for (;;) {
-      S.TakeUntil(AValue, [quote](const char16_t* p, const char16_t* e) { return ScanFor(p, e, quote, '<', '&'); });
+      S.TakeUntil(AChars, [quote](const char16_t* p, const char16_t* e) { return ScanFor(p, e, quote, '<', '&'); });
       const char16_t c = S.CurChar;
       if (c == quote) break;
       if (c == 0) XmlErrorFmt("\"%s\" expected", std::u16string_view(&quote, 1));
       if (c == '<') XmlError("Character \"<\" cannot be used in the values of attributes");
-      AValue.Add(S.ReadEntity(AScratch));
+      AChars.Add(S.ReadEntity(AScratch));
     }
     S.Next();
-    TVariant value(TXmlString(AValue.View()));
+    // Packed ranges are 32-bit; no real start tag comes near that.
+    if (AChars.FLength > UINT32_MAX) throw std::bad_alloc();
+    const TXmlNode::TPackedAttr attr{id, static_cast<uint32_t>(from), static_cast<uint32_t>(AChars.FLength - from)};
     bool repeated = false;
-    for (TXmlAttrData& a : attrs)
+    for (TXmlNode::TPackedAttr& a : attrs)
       if (a.NameID == id) {
-        a.Value = std::move(value);
+        a = attr;
         repeated = true;
         break;
       }
-    if (!repeated) attrs.push_back(TXmlAttrData{id, std::move(value)});
+    if (!repeated) attrs.push_back(attr);
     S.SkipBlanks();
   }
+}
+
+// An element holding the attributes just read, packed.
+TXmlElement* NewElement(TXmlSource& S, TXmlNameTable* ANames, TXmlNameID AID, const TXmlToken& AChars) {
+  const std::vector<TXmlNode::TPackedAttr>& attrs = S.AttrScratch;
+  size_t chars = 0;
+  for (const TXmlNode::TPackedAttr& a : attrs) chars += a.Length;
+  const auto count = static_cast<int32_t>(attrs.size());
+  void* place = nullptr;
+  TXmlElement* e = TXmlElement::NewWithRoom(ANames, AID, TXmlNode::PackedSize(count, chars), place);
+  e->SetPackedAttrs(attrs.data(), count, AChars.FValueBuf.data(), place);
+  return e;
+}
+
+// Gives ANode the attributes just read as variants (declarations and other instructions).
+void SetAttributes(TXmlSource& S, TXmlNode* ANode, const TXmlToken& AChars) {
+  for (const TXmlNode::TPackedAttr& a : S.AttrScratch)
+    ANode->SetAttrValue(a.NameID, TVariant(TXmlString(AChars.FValueBuf.data() + a.Offset, a.Length)));
+}
+
+// Text with entities that ends in its block (at a "<") is decoded straight into its node, the
+// distance to that "<" bounding its length; answers null (having read nothing) when it does not
+// end there, else the node, or null with the text read when it is blank and trimmed away. ARun is
+// the text before the first "&".
+TXmlText* TextInBlock(TXmlSource& S, TXmlNameTable* ANames, std::u16string_view ARun, bool APreserveWhiteSpace,
+                      TXmlToken& AScratch, bool& ARead) {
+  ARead = false;
+  const std::u16string_view rest = S.RestOfBlock();
+  const char16_t* end = rest.data() + rest.size();
+  const char16_t* lt = ScanFor(rest.data(), end, '<', '<', '<');
+  if (lt == end) return nullptr;
+  char16_t* chars = nullptr;
+  TXmlText* t = TXmlText::NewWithRoom(ANames, ARun.size() + static_cast<size_t>(lt - rest.data()), chars);
+  struct TDrop {  // the node is not in the tree yet
+    TXmlText* Node;
+    ~TDrop() { delete Node; }
+  } drop{t};
+  ARead = true;
+  CopyUnits(chars, ARun.data(), ARun.size());
+  size_t n = ARun.size();
+  const auto scanText = [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); };
+  while (S.CurChar == '&') {
+    chars[n++] = S.ReadEntity(AScratch);
+    std::u16string_view more;
+    if (S.RunInBlock(scanText, more)) {
+      CopyUnits(chars + n, more.data(), more.size());
+      n += more.size();
+    }
+  }
+  std::u16string_view text(chars, n);
+  if (!APreserveWhiteSpace) text = Trimmed(text);
+  if (text.empty()) return nullptr;
+  t->SetPackedRange(text.data(), text.size());
+  drop.Node = nullptr;
+  return t;
 }
 
 }  // namespace
@@ -353,22 +458,44 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
   TXmlToken& scratch = S.PushToken();
   // Elements whose content is being read, innermost last; kept alive by their parents' lists.
   std::vector<TXmlElement*> open;
+  // The name of the last start tag at each depth: siblings mostly share their name.
+  std::vector<TXmlNameID> lastName;
   auto append = [&](TXmlNode* ANode) {
     if (open.empty())
       AppendFresh(ANode);
     else
       open.back()->GetChilds()->AppendFresh(ANode);
   };
+  auto appendText = [&](TXmlText* AText) {
+    if (open.empty())
+      AppendFresh(AText);
+    else
+      open.back()->AppendFreshText(AText);
+  };
   for (;;) {
     text.Clear();
-    for (;;) {
-      S.TakeUntil(text, [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); });
-      if (S.CurChar != '&') break;
-      text.Add(S.ReadEntity(scratch));
+    const auto scanText = [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); };
+    // Most text ends in its block without entities: it is taken from there without a copy.
+    std::u16string_view run;
+    const bool inBlock = S.RunInBlock(scanText, run);
+    bool taken = false;
+    if (inBlock && S.CurChar == '&') {
+      if (TXmlText* t = TextInBlock(S, ANames, run, APreserveWhiteSpace, scratch, taken)) appendText(t);
     }
-    if (text.FLength > 0) {
-      const std::u16string_view t = APreserveWhiteSpace ? text.View() : Trimmed(text.View());
-      if (!t.empty()) append(new (ANames->Pool()) TXmlText(ANames, TVariant(TXmlString(t))));
+    if (!taken) {
+      if (!inBlock || S.CurChar == '&') {
+        if (!run.empty()) text.Append(run.data(), run.size());
+        for (;;) {
+          S.TakeUntil(text, scanText);
+          if (S.CurChar != '&') break;
+          text.Add(S.ReadEntity(scratch));
+        }
+        run = text.View();
+      }
+      if (!run.empty()) {
+        const std::u16string_view t = APreserveWhiteSpace ? run : Trimmed(run);
+        if (!t.empty()) appendText(TXmlText::NewPacked(ANames, t));
+      }
     }
     if (S.CurChar == 0) break;
     S.Next();
@@ -384,13 +511,19 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       S.ExpectChar('>');
     } else if (c == '?') {
       S.Next();
-      const TXmlNameID id = ANames->GetID(S.ReadName(name));
+      const TXmlNameID id = ANames->GetID(S.ReadNameHere(name));
       auto* pi = new (ANames->Pool()) TXmlProcessingInstruction(ANames, id, TXmlString());
       append(pi);
       if (id != ANames->XmlNameID()) {
         pi->SetData(TXmlString(S.ReadUpTo(text, u"?>")));
       } else {
-        ReadAttributes(S, pi, ANames, name, value, scratch);
+        try {
+          ReadAttributes(S, ANames, id, name, value, scratch);
+        } catch (...) {
+          SetAttributes(S, pi, value);  // a failed parse keeps what was read
+          throw;
+        }
+        SetAttributes(S, pi, value);
         S.ExpectText(u"?>");
         if (S.AutoCodepage) {
           uint16_t cp = CP_UTF8;
@@ -415,13 +548,24 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
         S.ReadUpTo(text, u">");
       }
     } else {
-      const TXmlNameID id = ANames->GetID(S.ReadName(name));
+      const size_t depth = open.size();
+      if (lastName.size() <= depth) lastName.resize(depth + 1, 0);
+      TXmlNameID id = lastName[depth];
+      if (id == 0 || !S.SkipName(ANames->NameOf(id))) {
+        id = ANames->GetID(S.ReadNameHere(name));
+        lastName[depth] = id;
+      }
       const char16_t after = S.CurChar;
       if (after == 0) XmlError("The determination of the element is not completed");
       if (after > 0x20 && after != '/' && after != '>') XmlError("Invalid symbol in the name of the element");
-      auto* e = new (ANames->Pool()) TXmlElement(ANames, id);
+      try {
+        ReadAttributes(S, ANames, id, name, value, scratch);
+      } catch (...) {
+        append(NewElement(S, ANames, id, value));  // a failed parse keeps what was read
+        throw;
+      }
+      TXmlElement* e = NewElement(S, ANames, id, value);
       append(e);
-      ReadAttributes(S, e, ANames, name, value, scratch);
       if (S.CurChar == '/') {
         S.ExpectText(u"/>");
       } else {

@@ -1,11 +1,14 @@
 // Memory of nodes and node lists: blocks of a few sizes cut from large chunks owned by a pool, one
 // pool per name table. Freed blocks are reused by the next node of their size, and a document's
-// nodes lie close together. The pool lives while its table or any of its blocks does.
+// nodes lie close together. The pool lives while its table or any of its blocks does. A pool's first
+// megabyte comes in small chunks; beyond that it takes large blocks of huge pages, so that a big
+// document does not pay a page fault for every 4 KB of its nodes.
 #include <cstdlib>
 #include <mutex>
 #include <new>
 #include <vector>
 
+#include "platform/LargeBlocks.h"
 #include "xml/DVSimpleXML.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -24,8 +27,9 @@ namespace fundrel {
 namespace {
 
 constexpr size_t Granule = 16;
-constexpr size_t Classes = 24;  // blocks up to 384 bytes; larger ones come from malloc
+constexpr size_t Classes = 128;  // blocks up to 2 KB (a paragraph of text); larger ones come from malloc
 constexpr size_t ChunkSize = 64 * 1024;
+constexpr size_t SmallChunksPerPool = 16;
 
 // Precedes every block; keeps the block 16-byte aligned.
 struct alignas(16) TBlockHeader {
@@ -58,11 +62,34 @@ class TChunkCache {
     }
     std::free(AChunk);
   }
+  char* TakeLarge() {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      if (!FLarge.empty()) {
+        char* c = FLarge.back();
+        FLarge.pop_back();
+        return c;
+      }
+    }
+    return static_cast<char*>(platform::AllocateLargeBlock());
+  }
+  void GiveLarge(char* ABlock) {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      if (FLarge.size() < MaxLarge) {
+        FLarge.push_back(ABlock);
+        return;
+      }
+    }
+    platform::FreeLargeBlock(ABlock);
+  }
 
  private:
   static constexpr size_t MaxChunks = 128;  // 8 MB
+  static constexpr size_t MaxLarge = 8;     // 16 MB
   std::mutex FLock;
   std::vector<char*> FChunks;
+  std::vector<char*> FLarge;
 };
 
 // Created on first use and never destroyed: pools may die during static destruction.
@@ -83,13 +110,16 @@ class TXmlPool {
     }
     const size_t size = sizeof(TBlockHeader) + (AClass + 1) * Granule;
     if (size > FLeft) {
-      FCurrent = Chunks().Take();
+      const bool large = FChunks.size() >= SmallChunksPerPool;
+      std::vector<char*>& owned = large ? FLarge : FChunks;
+      owned.reserve(owned.size() + 1);
+      FCurrent = large ? Chunks().TakeLarge() : Chunks().Take();
       if (!FCurrent) {
         --FRefs;
         throw std::bad_alloc();
       }
-      FChunks.push_back(FCurrent);
-      FLeft = ChunkSize;
+      owned.push_back(FCurrent);
+      FLeft = large ? platform::LargeBlockSize : ChunkSize;
     }
     auto* h = reinterpret_cast<TBlockHeader*>(FCurrent);
     h->Pool = this;
@@ -108,12 +138,14 @@ class TXmlPool {
   }
   ~TXmlPool() {
     for (char* c : FChunks) Chunks().Give(c);
+    for (char* c : FLarge) Chunks().GiveLarge(c);
   }
 
  private:
   size_t FRefs = 1;  // the table's reference and one per live block
   void* FFree[Classes] = {};
   std::vector<char*> FChunks;
+  std::vector<char*> FLarge;
   char* FCurrent = nullptr;
   size_t FLeft = 0;
 };

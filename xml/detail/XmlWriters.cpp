@@ -1,6 +1,8 @@
 // The text saver and the node forms, the binary writers and readers.
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
+#include <new>
 #include <typeinfo>
 
 #include "host/Quenra.SysUtils.h"
@@ -122,6 +124,18 @@ void SaveCDATA(TXmlSaver& ASaver, std::u16string_view AText) {
 }  // namespace
 
 void TXmlNode::SaveAttrs(TXmlSaver& ASaver) {
+  if (FPacked) {
+    const auto* chars = reinterpret_cast<const char16_t*>(FPacked + FAttrCount);
+    for (int32_t i = 0; i < FAttrCount; ++i) {
+      const TPackedAttr& a = FPacked[i];
+      ASaver.Save(u" ");
+      ASaver.Save(FNames->NameOf(a.NameID));
+      ASaver.Save(u"=\"");
+      ASaver.Save(TextToXML(std::u16string_view(chars + a.Offset, a.Length)));
+      ASaver.Save(u"\"");
+    }
+    return;
+  }
   for (int32_t i = 0; i < FAttrCount; ++i) {
     const TXmlAttrData& a = FAttrs[static_cast<size_t>(i)];
     ASaver.Save(u" ");
@@ -152,11 +166,11 @@ void TXmlElement::SaveXML(TXmlSaver& ASaver) {
     ASaver.Save(u"</");
     ASaver.Save(name);
     ASaver.Save(u">");
-  } else if (FData.IsEmpty()) {
+  } else if (Data().IsEmpty()) {
     ASaver.Save(u"/>");
   } else {
     ASaver.Save(u">");
-    ASaver.Save(TextToXML(VarToXSTR(FData)));
+    ASaver.Save(TextToXML(VarToXSTR(Data())));
     ASaver.Save(u"</");
     ASaver.Save(name);
     ASaver.Save(u">");
@@ -165,7 +179,12 @@ void TXmlElement::SaveXML(TXmlSaver& ASaver) {
 
 TXmlString TXmlElement::Get_XML() { return NodeText(this, true); }
 
-void TXmlText::SaveXML(TXmlSaver& ASaver) { ASaver.Save(TextToXML(VarToXSTR(FData))); }
+void TXmlText::SaveXML(TXmlSaver& ASaver) {
+  if (FPacked)
+    ASaver.Save(TextToXML(std::u16string_view(FPacked, FPackedLength)));
+  else
+    ASaver.Save(TextToXML(VarToXSTR(*FData)));
+}
 TXmlString TXmlText::Get_XML() { return NodeText(this, false); }
 
 void TXmlCDATASection::SaveXML(TXmlSaver& ASaver) { SaveCDATA(ASaver, FData); }
@@ -423,6 +442,24 @@ void TXmlDocument::WriteBinary(TBinXmlWriter& AWriter) {
 
 void TBinXmlReader::RaiseReadError() { XmlError("Error reading data"); }
 
+inline int32_t TBinXmlReader::Longint() {
+  if (FUNDREL_LIKELY(FEnd - FCur >= 5)) {
+    const auto* p = reinterpret_cast<const uint8_t*>(FCur);
+    const uint8_t b = p[0];
+    if (b < 128) {
+      FCur += 1;
+      return b;
+    }
+    if (b != 0xFF) {
+      FCur += 2;
+      return ((b & 0x7F) << 8) | p[1];
+    }
+    FCur += 5;
+    return static_cast<int32_t>(uint32_t(p[1]) | (uint32_t(p[2]) << 8) | (uint32_t(p[3]) << 16) | (uint32_t(p[4]) << 24));
+  }
+  return ReadLongint();
+}
+
 int32_t TBinXmlReader::ReadLongint() {
   uint8_t b;
   Read(&b, 1);
@@ -438,7 +475,7 @@ int32_t TBinXmlReader::ReadLongint() {
 }
 
 int32_t TBinXmlReader::ReadCount() {
-  const int32_t n = ReadLongint();
+  const int32_t n = Longint();
   if (n < 0) RaiseReadError();
   return n;
 }
@@ -499,9 +536,10 @@ T ReadLE(TBinXmlReader& AReader) {
 }
 }  // namespace
 
-TVariant TBinXmlReader::ReadVariant() {
-  const int32_t t = ReadLongint();
-  switch (t) {
+TVariant TBinXmlReader::ReadVariant() { return ReadVariantOfType(ReadLongint()); }
+
+TVariant TBinXmlReader::ReadVariantOfType(int32_t AType) {
+  switch (AType) {
     case varEmpty: return TVariant();
     case varNull: return TVariant::Null();
     case varSmallint: return TVariant(ReadLE<int16_t>(*this));
@@ -527,6 +565,39 @@ TVariant TBinXmlReader::ReadVariant() {
   }
 }
 
+void TBinXmlReader::AppendUtf8(int32_t ACount) {
+  // The count is checked against the bytes at hand before it sizes anything.
+  if (ACount <= FEnd - FCur) {
+    const auto n = static_cast<size_t>(ACount);
+    // 16 units of slack: short strings are widened in one step that may write past their end.
+    if (FChars.size() < FCharCount + n + 16) FChars.resize(std::max(FChars.size() * 2, FCharCount + n + 256));
+#if defined(__SSE2__)
+    if (n <= 16 && FEnd - FCur >= 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(FCur));
+      if ((_mm_movemask_epi8(x) & ((1u << n) - 1)) == 0) {
+        const __m128i zero = _mm_setzero_si128();
+        char16_t* out = FChars.data() + FCharCount;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(x, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(x, zero));
+        FCur += ACount;
+        FCharCount += n;
+        return;
+      }
+    }
+#endif
+    if (WidenAscii(FCur, n, FChars.data() + FCharCount)) {
+      FCur += ACount;
+      FCharCount += n;
+      return;
+    }
+  }
+  const TXmlString text = ReadUtf8(ACount);
+  if (text.empty()) return;
+  if (FChars.size() < FCharCount + text.size()) FChars.resize(FCharCount + text.size());
+  std::memcpy(FChars.data() + FCharCount, text.data(), text.size() * sizeof(char16_t));
+  FCharCount += text.size();
+}
+
 // Reads attributes and the child count of a node body.
 int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   TXmlNameTable* names = ANode->Names();
@@ -546,14 +617,74 @@ int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   return ReadLongint();
 }
 
+TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
+  TXmlNameTable* names = AParent->Names();
+  FAttrs.clear();
+  FCharCount = 0;
+  TVariant data;
+  int32_t left = 0;
+  int32_t type = varUString;
+  TXmlNameID id = 0;
+  // The element is made once its string attributes are read, so that they are packed with it; a
+  // failure on the way still leaves it in the tree with what was read.
+  auto make = [&]() {
+    size_t chars = 0;
+    for (const TXmlNode::TPackedAttr& a : FAttrs) chars += a.Length;
+    const auto count = static_cast<int32_t>(FAttrs.size());
+    void* place = nullptr;
+    TXmlElement* e = TXmlElement::NewWithRoom(names, AID, TXmlNode::PackedSize(count, chars), place);
+    e->SetPackedAttrs(FAttrs.data(), count, FChars.data(), place);
+    AParent->GetChilds()->AppendFresh(e);
+    if (!data.IsEmpty()) e->SetData(std::move(data));
+    return e;
+  };
+  try {
+    data = ReadVariant();
+    left = Longint();
+    while (left > 0) {
+      id = NameOfHash(names, static_cast<uint32_t>(Longint()));
+      type = Longint();
+      if (type != varUString) break;
+      const size_t from = FCharCount;
+      AppendUtf8(ReadCount());
+      if (FCharCount > UINT32_MAX) throw std::bad_alloc();
+      const TXmlNode::TPackedAttr attr{id, static_cast<uint32_t>(from), static_cast<uint32_t>(FCharCount - from)};
+      bool repeated = false;
+      for (TXmlNode::TPackedAttr& a : FAttrs)
+        if (a.NameID == id) {
+          a = attr;
+          repeated = true;
+          break;
+        }
+      if (!repeated) FAttrs.push_back(attr);
+      --left;
+    }
+  } catch (...) {
+    make();
+    throw;
+  }
+  TXmlElement* e = make();
+  if (left > 0) {
+    // A value of another type: it and the rest become variants at once.
+    e->SetAttrValue(id, ReadVariantOfType(type));
+    while (--left > 0) {
+      id = NameOfHash(names, static_cast<uint32_t>(Longint()));
+      e->SetAttrValue(id, ReadVariant());
+    }
+  }
+  return e;
+}
+
 // Nested bodies are read with an explicit stack: the depth of the input is not bounded by ours.
-void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) {
+void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) { ReadChildren(ANode, ReadBodyHead(ANode)); }
+
+void TBinXmlReader::ReadChildren(TXmlNode* ANode, int32_t ACount) {
   struct TFrame {
     TXmlNode* Node;
     int32_t Left;
   };
   std::vector<TFrame> stack;
-  stack.push_back({ANode, ReadBodyHead(ANode)});
+  stack.push_back({ANode, ACount});
   while (!stack.empty()) {
     TFrame& top = stack.back();
     if (top.Left <= 0) {
@@ -561,35 +692,64 @@ void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) {
       continue;
     }
     --top.Left;
-    if (TXmlNode* child = ReadNodeRecord(top.Node)) stack.push_back({child, ReadBodyHead(child)});
+    int32_t count = 0;
+    if (TXmlNode* child = ReadNodeRecord(top.Node, count)) stack.push_back({child, count});
   }
 }
 
 void TBinXmlReader::ReadNode(TXmlNode* AParent) {
-  if (TXmlNode* child = ReadNodeRecord(AParent)) ReadNodeBody(child);
+  int32_t count = 0;
+  if (TXmlNode* child = ReadNodeRecord(AParent, count)) ReadChildren(child, count);
 }
 
-TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent) {
+TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount) {
   TXmlNameTable* names = AParent->Names();
   uint8_t code;
   Read(&code, 1);
   switch (code) {
     case NODE_ELEMENT: {
-      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
-      auto* e = new (names->Pool()) TXmlElement(names, id);
-      AParent->GetChilds()->AppendFresh(e);
-      TVariant v = ReadVariant();
-      if (!v.IsEmpty()) e->SetData(std::move(v));
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(Longint()));
+      TXmlElement* e = ReadElement(AParent, id);
+      AChildCount = Longint();
       return e;
     }
-    case NODE_TEXT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlText(names, ReadVariant())); return nullptr;
+    case NODE_TEXT: {
+      const int32_t type = Longint();
+      TXmlText* t;
+      if (type == varUString) {
+        const int32_t n = ReadCount();
+        char16_t* chars = nullptr;
+        if (n <= FEnd - FCur && n >= 16) {
+          // Text of ASCII is widened straight into its node; UTF-8 never has fewer bytes than
+          // UTF-16 units, so the room also holds any other text.
+          t = TXmlText::NewWithRoom(names, static_cast<size_t>(n), chars);
+          size_t units = static_cast<size_t>(n);
+          if (!WidenAscii(FCur, units, chars)) {
+            const TXmlString text = Utf8ToUtf16(std::string_view(FCur, units));
+            units = text.size();
+            std::memcpy(chars, text.data(), units * sizeof(char16_t));
+          }
+          FCur += n;
+          t->SetPackedRange(chars, units);
+        } else {
+          FCharCount = 0;
+          AppendUtf8(n);
+          t = TXmlText::NewPacked(names, std::u16string_view(FChars.data(), FCharCount));
+        }
+      } else {
+        t = new (names->Pool()) TXmlText(names, ReadVariantOfType(type));
+      }
+      AParent->AppendFreshText(t);
+      return nullptr;
+    }
     case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
     case NODE_COMMENT: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlComment(names, ReadXmlString())); return nullptr;
     case NODE_PROCESSING_INSTRUCTION: {
-      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(ReadLongint()));
+      const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(Longint()));
       auto* p = new (names->Pool()) TXmlProcessingInstruction(names, id, TXmlString());
       AParent->GetChilds()->AppendFresh(p);
       p->SetData(ReadXmlString());
+      AChildCount = ReadBodyHead(p);
       return p;
     }
     default: XmlError("Error of reading binary XML: incorrect node-type");
