@@ -341,7 +341,7 @@ TEST(XmlConversions, TextAndNumbers) {
   EXPECT_EQ(XSTRToFloat(u"-1.5E3"), -1500.0);
   EXPECT_EQ(XSTRToFloat(u".5"), 0.5);
   for (const char16_t* bad : {u"1,5", u"", u"abc", u"1.5x", u" 1", u"infinity", u"--1"})
-    EXPECT_EQ(ErrorOf([&] { XSTRToFloat(bad); }), "'" + U8(bad) + "' is not a valid floating point value");
+    EXPECT_EQ(ErrorOf([&] { XSTRToFloat(bad); }), std::string(1, '\'').append(U8(bad)).append("' is not a valid floating point value"));
 }
 
 TEST(XmlConversions, DateTimes) {
