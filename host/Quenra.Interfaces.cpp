@@ -86,8 +86,16 @@ detail::TWeakControl* TObject::WeakControl() {
 
 void TObject::DetachWeak() noexcept {
   // Once dead the slot never changes again, so the repeated calls of one destruction are plain loads.
-  if (FWeak.load(std::memory_order_acquire) == DeadControl()) return;
-  detail::TWeakControl* c = FWeak.exchange(DeadControl(), std::memory_order_acq_rel);
+  detail::TWeakControl* c = FWeak.load(std::memory_order_acquire);
+  if (c == DeadControl()) return;
+  if (!c) {
+    // Most objects never had a weak holder. Making one needs a live reference (or, for an owned
+    // object, its owner's thread), and the last one is going on this thread, so nobody can be
+    // installing a control now: a plain store marks the death without a locked instruction.
+    FWeak.store(DeadControl(), std::memory_order_release);
+    return;
+  }
+  c = FWeak.exchange(DeadControl(), std::memory_order_acq_rel);
   if (c && c != DeadControl()) c->Detach();
 }
 
