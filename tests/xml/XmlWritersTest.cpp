@@ -182,6 +182,21 @@ TEST(XmlEncodings, Windows1251ReadAndWritten) {
   EXPECT_EQ(Root(Parse(saved))->Get_Text(), u"\u044F\u20AC");
 }
 
+TEST(XmlEncodings, LongStatefulTextSavesAsOneStream) {
+  // Far more text than the saver's buffer, switching character sets often: the escape sequences
+  // must follow the text, not the buffer's pieces, or the reader meets empty segments.
+  TXmlString text;
+  for (int i = 0; i < 60000; ++i) text += i % 5 == 0 ? u"\u0416" : i % 7 == 0 ? u"\u65E5" : u"a";
+  auto jp = CreateXmlDocument(u"r", u"", u"ISO-2022-JP");
+  Root(jp)->Set_Text(text);
+  Root(jp)->SetAttr(u"t", u"\u65E5");
+  const std::string saved = SaveText(jp);
+  EXPECT_EQ(saved.find("\x1B(B\x1B"), std::string::npos) << "an empty segment";
+  auto loaded = Root(Parse(saved));
+  EXPECT_TRUE(loaded->Get_Text() == text);
+  EXPECT_EQ(loaded->GetAttr(u"t"), u"\u65E5");
+}
+
 TEST(XmlEncodings, DeclaredCodePages) {
   // ISO-2022-JP switches between ASCII and JIS X 0208 with escape sequences.
   auto jp = CreateXmlDocument(u"r", u"", u"ISO-2022-JP");

@@ -104,15 +104,16 @@ size_t TCodePageDecoder::Decode(const char* ABytes, size_t ASize, size_t& AUsed,
 TCodePageEncoder::TCodePageEncoder(uint16_t ACodePage) : FConverter(OpenConverter(ACodePage)) {}
 TCodePageEncoder::~TCodePageEncoder() { ucnv_close(static_cast<UConverter*>(FConverter)); }
 
-size_t TCodePageEncoder::Encode(std::u16string_view AText, char* AOut, size_t ACapacity) {
-  // Each piece is converted completely, so that a stateful encoding returns to its initial state.
+bool TCodePageEncoder::Encode(const char16_t*& ASrc, const char16_t* ASrcEnd, char*& ADst, char* ADstEnd,
+                              bool AFlush) {
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t n =
-      ucnv_fromUChars(static_cast<UConverter*>(FConverter), AOut, static_cast<int32_t>(ACapacity),
-                      reinterpret_cast<const UChar*>(AText.data()), static_cast<int32_t>(AText.size()), &status);
-  if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING && status != U_BUFFER_OVERFLOW_ERROR)
-    throw EGVException("Error converting text");
-  return static_cast<size_t>(n);
+  const UChar* src = reinterpret_cast<const UChar*>(ASrc);
+  ucnv_fromUnicode(static_cast<UConverter*>(FConverter), &ADst, ADstEnd, &src, reinterpret_cast<const UChar*>(ASrcEnd),
+                   nullptr, AFlush, &status);
+  ASrc = reinterpret_cast<const char16_t*>(src);
+  if (status == U_BUFFER_OVERFLOW_ERROR) return false;
+  if (U_FAILURE(status)) throw EGVException("Error converting text");
+  return true;
 }
 
 size_t EncodeUtf8(std::u16string_view AText, char* AOut) {

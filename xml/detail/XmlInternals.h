@@ -147,8 +147,11 @@ class TCodePageEncoder {
   ~TCodePageEncoder();
   TCodePageEncoder(const TCodePageEncoder&) = delete;
   TCodePageEncoder& operator=(const TCodePageEncoder&) = delete;
-  // Answers the bytes the text takes; they are in AOut when that is at most ACapacity.
-  size_t Encode(std::u16string_view AText, char* AOut, size_t ACapacity);
+  // Converts from ASrc into [ADst, ADstEnd) as one continuous stream, advancing both; a stateful
+  // encoding keeps its shift state across calls, so escape sequences appear only where the
+  // character set really changes. AFlush (after the last text) returns to the initial state.
+  // Answers false when the output filled first: the caller empties it and calls again.
+  bool Encode(const char16_t*& ASrc, const char16_t* ASrcEnd, char*& ADst, char* ADstEnd, bool AFlush);
 
  private:
   void* FConverter;
@@ -170,6 +173,8 @@ class TXmlSaver {
   virtual void Save(std::u16string_view AText);
   virtual void FlushBuffer() {}
   void SetCodepage(uint16_t ACodePage);
+  // Ends the text: a stateful encoding returns to its initial state. Before the last flush.
+  void Finish();
 
   // Layout shared by the node writers.
   bool Preserve = false;

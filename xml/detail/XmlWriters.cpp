@@ -51,22 +51,32 @@ void TXmlSaver::Convert(std::u16string_view AText) {
     FRemain -= static_cast<int32_t>(written);
     return;
   }
-  const size_t need = FEncoder->Encode(AText, FBufferPtr, static_cast<size_t>(FRemain));
-  if (need <= static_cast<size_t>(FRemain)) {
-    FBufferPtr += need;
-    FRemain -= static_cast<int32_t>(need);
-    return;
+  const char16_t* src = AText.data();
+  const char16_t* end = src + AText.size();
+  // One stream for the whole document: converting pieces separately would return a stateful
+  // encoding to its initial state after each, and a reader rejects the empty segments between
+  // the escape sequences that result.
+  for (;;) {
+    char* out = FBufferPtr;
+    const bool done = FEncoder->Encode(src, end, out, FBufferPtr + FRemain, false);
+    FRemain -= static_cast<int32_t>(out - FBufferPtr);
+    FBufferPtr = out;
+    if (done) return;
+    FlushBuffer();
   }
-  // A stateful encoding switching often takes more than 3 bytes a unit: pass it through in pieces.
-  std::string bytes(need, '\0');
-  FEncoder->Encode(AText, bytes.data(), need);
-  for (size_t done = 0; done < need;) {
-    if (FRemain == 0) FlushBuffer();
-    const size_t n = std::min(need - done, static_cast<size_t>(FRemain));
-    std::memcpy(FBufferPtr, bytes.data() + done, n);
-    FBufferPtr += n;
-    FRemain -= static_cast<int32_t>(n);
-    done += n;
+}
+
+void TXmlSaver::Finish() {
+  if (!FEncoder) return;
+  const char16_t nothing = 0;
+  const char16_t* none = &nothing;
+  for (;;) {
+    char* out = FBufferPtr;
+    const bool done = FEncoder->Encode(none, none, out, FBufferPtr + FRemain, true);
+    FRemain -= static_cast<int32_t>(out - FBufferPtr);
+    FBufferPtr = out;
+    if (done) return;
+    FlushBuffer();
   }
 }
 
@@ -234,6 +244,7 @@ void TXmlDocument::Save(TXmlStream& AStream) {
   saver.SetCodepage(cp);
   saver.Preserve = FPreserveWhiteSpace;
   SaveXML(saver);
+  saver.Finish();
   saver.FlushBuffer();
 }
 
