@@ -608,6 +608,19 @@ class TGVTypedBuffer : public TImplementsVirtual<TGVLinearMemoryBuffer, IBuf> {
     return peer;
   }
 
+  // Runs AFn(right, self, n) over the common length n of this buffer and ARight, Self written
+  // through Modify. The operand's address is taken first: when it is this very buffer on a
+  // shared storage, Modify moves Self and the old storage, still held by the other owner, keeps
+  // the operand's values.
+  template <typename TFn>
+  void InPlace(const TIntf<IBuf>& ARight, TFn&& AFn) {
+    TSelf* right = Peer(ARight);
+    const uint32_t n = Count() < right->Count() ? Count() : right->Count();
+    if (!n) return;
+    const TElem* operand = right->ReadData();
+    AFn(operand, ModifyData(), n);
+  }
+
   // Constructors, as interfaces. ASize zero elements; a copy of ASize elements at AData (zeros
   // when AData is null); the items of a list in order.
   static TIntf<IBuf> Create() { return CreateSize(0); }

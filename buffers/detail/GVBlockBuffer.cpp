@@ -62,35 +62,30 @@ bool TGVBlockBuffer::IsEqualToValue(uint8_t AValue) {
 // --- arithmetic
 
 void TGVBlockBuffer::Add(const TGVBlockBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const uint8_t* right = ARight->Read();
-  FUNDREL_IPP(ippsAdd_8u_ISfs)(right, Modify(), Len(n), 0);
+  InPlace(ARight, [](const uint8_t* right, uint8_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsAdd_8u_ISfs)(right, self, Len(n), 0);
+  });
 }
 
 void TGVBlockBuffer::Subtract(const TGVBlockBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const uint8_t* right = ARight->Read();
-  FUNDREL_IPP(ippsSub_8u_ISfs)(right, Modify(), Len(n), 0);
+  InPlace(ARight, [](const uint8_t* right, uint8_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsSub_8u_ISfs)(right, self, Len(n), 0);
+  });
 }
 
 void TGVBlockBuffer::Multiply(const TGVBlockBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const uint8_t* right = ARight->Read();
-  FUNDREL_IPP(ippsMul_8u_ISfs)(right, Modify(), Len(n), 0);
+  InPlace(ARight, [](const uint8_t* right, uint8_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsMul_8u_ISfs)(right, self, Len(n), 0);
+  });
 }
 
 void TGVBlockBuffer::Divide(const TGVBlockBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const uint8_t* right = ARight->Read();
-  uint8_t* self = Modify();
-  for (uint32_t i = 0; i < n; ++i) {
-    if (right[i] == 0) RaiseDivByZero();
-    self[i] = static_cast<uint8_t>(self[i] / right[i]);
-  }
+  InPlace(ARight, [](const uint8_t* right, uint8_t* self, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) {
+      if (right[i] == 0) RaiseDivByZero();
+      self[i] = static_cast<uint8_t>(self[i] / right[i]);
+    }
+  });
 }
 
 void TGVBlockBuffer::SetValue(uint8_t AValue) {

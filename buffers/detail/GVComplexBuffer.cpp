@@ -107,31 +107,27 @@ bool TGVComplexBuffer::IsEqualToValue(const TComplex& AValue) {
 // --- arithmetic
 
 void TGVComplexBuffer::Add(const TGVComplexBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const TComplex* right = ARight->Read();
-  FUNDREL_IPP(ippsAdd_64fc_I)(Cplx(right), Cplx(Modify()), Len(n));
+  InPlace(ARight, [](const TComplex* right, TComplex* self, uint32_t n) {
+    FUNDREL_IPP(ippsAdd_64fc_I)(Cplx(right), Cplx(self), Len(n));
+  });
 }
 
 void TGVComplexBuffer::Subtract(const TGVComplexBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const TComplex* right = ARight->Read();
-  FUNDREL_IPP(ippsSub_64fc_I)(Cplx(right), Cplx(Modify()), Len(n));
+  InPlace(ARight, [](const TComplex* right, TComplex* self, uint32_t n) {
+    FUNDREL_IPP(ippsSub_64fc_I)(Cplx(right), Cplx(self), Len(n));
+  });
 }
 
 void TGVComplexBuffer::Multiply(const TGVComplexBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const TComplex* right = ARight->Read();
-  FUNDREL_IPP(ippsMul_64fc_I)(Cplx(right), Cplx(Modify()), Len(n));
+  InPlace(ARight, [](const TComplex* right, TComplex* self, uint32_t n) {
+    FUNDREL_IPP(ippsMul_64fc_I)(Cplx(right), Cplx(self), Len(n));
+  });
 }
 
 void TGVComplexBuffer::Divide(const TGVComplexBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const TComplex* right = ARight->Read();
-  FUNDREL_IPP(ippsDiv_64fc_I)(Cplx(right), Cplx(Modify()), Len(n));
+  InPlace(ARight, [](const TComplex* right, TComplex* self, uint32_t n) {
+    FUNDREL_IPP(ippsDiv_64fc_I)(Cplx(right), Cplx(self), Len(n));
+  });
 }
 
 void TGVComplexBuffer::AddValue(double AReal, double AImag) {

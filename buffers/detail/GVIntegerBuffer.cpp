@@ -83,77 +83,66 @@ int32_t TGVIntegerBuffer::Dot(const TGVIntegerBufferRef& ARight) {
 // --- buffer operands
 
 void TGVIntegerBuffer::Add(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  FUNDREL_IPP(ippsAdd_32s_ISfs)(right, Modify(), Len(n), 0);
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsAdd_32s_ISfs)(right, self, Len(n), 0);
+  });
 }
 
 void TGVIntegerBuffer::Subtract(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  FUNDREL_IPP(ippsSub_32s_ISfs)(right, Modify(), Len(n), 0);
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsSub_32s_ISfs)(right, self, Len(n), 0);
+  });
 }
 
 void TGVIntegerBuffer::Multiply(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  FUNDREL_IPP(ippsMul_32s_ISfs)(right, Modify(), Len(n), 0);
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsMul_32s_ISfs)(right, self, Len(n), 0);
+  });
 }
 
 void TGVIntegerBuffer::Divide(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  FUNDREL_IPP(ippsDiv_32s_ISfs)(right, Modify(), Len(n), 0);
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsDiv_32s_ISfs)(right, self, Len(n), 0);
+  });
 }
 
 void TGVIntegerBuffer::ModBuffer(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  int32_t* self = Modify();
-  for (uint32_t i = 0; i < n; ++i) self[i] = Remainder(self[i], right[i]);
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) self[i] = Remainder(self[i], right[i]);
+  });
 }
 
 void TGVIntegerBuffer::AndBuffer(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  FUNDREL_IPP(ippsAnd_32u_I)(Bits(right), Bits(Modify()), Len(n));
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsAnd_32u_I)(Bits(right), Bits(self), Len(n));
+  });
 }
 
 void TGVIntegerBuffer::OrBuffer(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  FUNDREL_IPP(ippsOr_32u_I)(Bits(right), Bits(Modify()), Len(n));
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsOr_32u_I)(Bits(right), Bits(self), Len(n));
+  });
 }
 
 void TGVIntegerBuffer::XorBuffer(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  FUNDREL_IPP(ippsXor_32u_I)(Bits(right), Bits(Modify()), Len(n));
+  InPlace(ARight, [](const int32_t* right, int32_t* self, uint32_t n) {
+    FUNDREL_IPP(ippsXor_32u_I)(Bits(right), Bits(self), Len(n));
+  });
 }
 
 // No primitive shifts by a per-element amount.
 void TGVIntegerBuffer::LShift(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  Ipp32u* self = Bits(Modify());
-  for (uint32_t i = 0; i < n; ++i) self[i] <<= (right[i] & 31);
+  InPlace(ARight, [](const int32_t* right, int32_t* data, uint32_t n) {
+    Ipp32u* self = Bits(data);
+    for (uint32_t i = 0; i < n; ++i) self[i] <<= (right[i] & 31);
+  });
 }
 
 void TGVIntegerBuffer::RShift(const TGVIntegerBufferRef& ARight) {
-  const uint32_t n = CommonLength(this, ARight);
-  if (!n) return;
-  const int32_t* right = ARight->Read();
-  Ipp32u* self = Bits(Modify());
-  for (uint32_t i = 0; i < n; ++i) self[i] >>= (right[i] & 31);
+  InPlace(ARight, [](const int32_t* right, int32_t* data, uint32_t n) {
+    Ipp32u* self = Bits(data);
+    for (uint32_t i = 0; i < n; ++i) self[i] >>= (right[i] & 31);
+  });
 }
 
 // --- value operands

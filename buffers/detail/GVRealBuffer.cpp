@@ -129,33 +129,24 @@ bool TGVRealBuffer::IsEqualToValue(double AValue) {
 // --- arithmetic
 
 void TGVRealBuffer::Add(const TGVRealBufferRef& ARight) {
-  TGVRealBuffer* right = Peer(ARight);
-  const uint32_t n = std::min(Count(), right->Count());
-  if (n) FUNDREL_IPP(ippsAdd_64f_I)(right->ReadData(), ModifyData(), Len(n));
+  InPlace(ARight, [](const double* right, double* self, uint32_t n) { FUNDREL_IPP(ippsAdd_64f_I)(right, self, Len(n)); });
 }
 
 void TGVRealBuffer::Subtract(const TGVRealBufferRef& ARight) {
-  TGVRealBuffer* right = Peer(ARight);
-  const uint32_t n = std::min(Count(), right->Count());
-  if (n) FUNDREL_IPP(ippsSub_64f_I)(right->ReadData(), ModifyData(), Len(n));
+  InPlace(ARight, [](const double* right, double* self, uint32_t n) { FUNDREL_IPP(ippsSub_64f_I)(right, self, Len(n)); });
 }
 
 void TGVRealBuffer::Multiply(const TGVRealBufferRef& ARight) {
-  TGVRealBuffer* right = Peer(ARight);
-  const uint32_t n = std::min(Count(), right->Count());
-  if (n) FUNDREL_IPP(ippsMul_64f_I)(right->ReadData(), ModifyData(), Len(n));
+  InPlace(ARight, [](const double* right, double* self, uint32_t n) { FUNDREL_IPP(ippsMul_64f_I)(right, self, Len(n)); });
 }
 
 void TGVRealBuffer::Divide(const TGVRealBufferRef& ARight) {
-  TGVRealBuffer* peer = Peer(ARight);
-  const uint32_t n = std::min(Count(), peer->Count());
-  if (!n) return;
-  double* self = ModifyData();
-  const double* right = peer->ReadData();
-  if (FUNDREL_IPP(ippsDiv_64f_I)(right, self, Len(n)) != ippStsDivByZero) return;
-  // Downstream code cannot take infinities: a zero divisor yields a large finite mark.
-  for (uint32_t i = 0; i < n; ++i)
-    if (right[i] == 0.0) self[i] = self[i] > 0 ? 1e15 : -1e14;
+  InPlace(ARight, [](const double* right, double* self, uint32_t n) {
+    if (FUNDREL_IPP(ippsDiv_64f_I)(right, self, Len(n)) != ippStsDivByZero) return;
+    // Downstream code cannot take infinities: a zero divisor yields a large finite mark.
+    for (uint32_t i = 0; i < n; ++i)
+      if (right[i] == 0.0) self[i] = self[i] > 0 ? 1e15 : -1e14;
+  });
 }
 
 void TGVRealBuffer::SetValue(double AValue) {

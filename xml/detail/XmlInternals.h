@@ -182,6 +182,8 @@ class TXmlSaver {
 
  protected:
   void Convert(std::u16string_view AText);
+  // Through the code-page encoder, flushing the buffer whenever it fills.
+  void Encode(const char16_t* ASrc, const char16_t* ASrcEnd, bool AFlush);
 
   uint16_t FCodepage = detail::CP_UTF8;
   std::vector<char> FBuffer;

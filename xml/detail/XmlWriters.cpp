@@ -51,28 +51,21 @@ void TXmlSaver::Convert(std::u16string_view AText) {
     FRemain -= static_cast<int32_t>(written);
     return;
   }
-  const char16_t* src = AText.data();
-  const char16_t* end = src + AText.size();
-  // One stream for the whole document: converting pieces separately would return a stateful
-  // encoding to its initial state after each, and a reader rejects the empty segments between
-  // the escape sequences that result.
-  for (;;) {
-    char* out = FBufferPtr;
-    const bool done = FEncoder->Encode(src, end, out, FBufferPtr + FRemain, false);
-    FRemain -= static_cast<int32_t>(out - FBufferPtr);
-    FBufferPtr = out;
-    if (done) return;
-    FlushBuffer();
-  }
+  Encode(AText.data(), AText.data() + AText.size(), false);
 }
 
 void TXmlSaver::Finish() {
-  if (!FEncoder) return;
   const char16_t nothing = 0;
-  const char16_t* none = &nothing;
+  if (FEncoder) Encode(&nothing, &nothing, true);
+}
+
+// One stream for the whole document: converting pieces separately would return a stateful
+// encoding to its initial state after each, and a reader rejects the empty segments between the
+// escape sequences that result.
+void TXmlSaver::Encode(const char16_t* ASrc, const char16_t* ASrcEnd, bool AFlush) {
   for (;;) {
     char* out = FBufferPtr;
-    const bool done = FEncoder->Encode(none, none, out, FBufferPtr + FRemain, true);
+    const bool done = FEncoder->Encode(ASrc, ASrcEnd, out, FBufferPtr + FRemain, AFlush);
     FRemain -= static_cast<int32_t>(out - FBufferPtr);
     FBufferPtr = out;
     if (done) return;
