@@ -39,7 +39,7 @@ class TShape : public TLockPersistent {
             R.ReadListBegin();
             float x = R.ReadSingle(), y = R.ReadSingle();
             R.ReadListEnd();
-            if (static_cast<int32_t>(Points.size()) < 2 * count) Points.insert(Points.end(), {x, y});
+            if (static_cast<int64_t>(Points.size()) < 2 * static_cast<int64_t>(count)) Points.insert(Points.end(), {x, y});
           }
           R.ReadListEnd();
         },
