@@ -28,4 +28,12 @@ void FreeLargeBlock(void* ABlock) {
   if (ABlock) munmap(ABlock, LargeBlockSize);
 }
 
+void ParkLargeBlock(void* ABlock) {
+#if defined(MADV_FREE)
+  if (ABlock) madvise(ABlock, LargeBlockSize, MADV_FREE);
+#else
+  (void)ABlock;
+#endif
+}
+
 }  // namespace fundrel::platform

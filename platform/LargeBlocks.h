@@ -18,5 +18,9 @@ constexpr size_t LargeBlockSize = size_t(2) << 20;
 void* AllocateLargeBlock();
 // Gives a block from AllocateLargeBlock back to the system; null is ignored.
 void FreeLargeBlock(void* ABlock);
+// Tells the system that the contents of a block kept for later use no longer matter: under memory
+// pressure it may take the pages back (the block then reads as zeros), otherwise they stay, and
+// writing to them again costs no page fault. The block stays valid.
+void ParkLargeBlock(void* ABlock);
 
 }  // namespace fundrel::platform

@@ -222,6 +222,34 @@ TEST(XmlPacked, NodesOfALargeDocumentOutliveIt) {
   EXPECT_FALSE(last->Get_ParentNode());
 }
 
+TEST(XmlPacked, DocumentsLargerThanTheKeptMemoryLoadOneAfterAnother) {
+  // Each document needs over 40 MB of nodes, so the second one is built in blocks that the
+  // first gave back, some of them parked in between.
+  auto make = [](int ASalt) {
+    std::string text = "<r>";
+    for (int i = 0; i < 100000; ++i)
+      text += "<item id='" + std::to_string(i) + "' v='" + std::to_string(i ^ ASalt) + "'>t" + std::to_string(i + ASalt) +
+              "</item>";
+    return text + "</r>";
+  };
+  std::string saved;
+  {
+    auto first = Parse(make(1));
+    saved = U8(first->Get_XML());
+  }
+  auto second = Parse(make(2));
+  auto kids = Root(second)->Get_ChildNodes();
+  ASSERT_EQ(kids->Get_Count(), 100000);
+  for (int i : {0, 1, 49999, 99999}) {
+    auto item = kids->Get_Item(i);
+    EXPECT_EQ(U8(item->GetAttr(u"v")), std::to_string(i ^ 2));
+    EXPECT_EQ(U8(item->Get_Text()), "t" + std::to_string(i + 2));
+  }
+  EXPECT_NE(U8(second->Get_XML()), saved);
+  auto again = LoadXmlDocumentFromBinaryXML(second->Get_BinaryXML());
+  EXPECT_EQ(again->Get_XML(), second->Get_XML());
+}
+
 TEST(XmlPacked, LoneTextChildIsAChildLikeAnyOther) {
   const std::string text = "<r><a>one</a><b>two</b><c>three</c><d> &#32; </d></r>";
   for (bool binary : {false, true}) {

@@ -37,8 +37,10 @@ struct alignas(16) TBlockHeader {
   size_t Class;
 };
 
-// Chunks of pools that died, kept for the next documents (up to a few megabytes) so that loading one
-// document after another does not hand memory back to the system and fault it in again.
+// Chunks of pools that died, kept for the next documents so that loading one document after another
+// does not hand memory back to the system and fault it in again (a fresh page costs more than the
+// nodes written to it). Large blocks are parked while kept: the system may reclaim them under
+// memory pressure, so the cache can hold as much as a large document needs.
 class TChunkCache {
  public:
   char* Take() {
@@ -74,6 +76,14 @@ class TChunkCache {
     return static_cast<char*>(platform::AllocateLargeBlock());
   }
   void GiveLarge(char* ABlock) {
+    size_t kept;
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      kept = FLarge.size();
+    }
+    // The first blocks are kept as they are: parking costs a little, and only a document larger than
+    // they are needs more. A block is parked before it is shared, never while another pool uses it.
+    if (kept >= KeptLarge && kept < MaxLarge) platform::ParkLargeBlock(ABlock);
     {
       std::lock_guard<std::mutex> guard(FLock);
       if (FLarge.size() < MaxLarge) {
@@ -86,7 +96,8 @@ class TChunkCache {
 
  private:
   static constexpr size_t MaxChunks = 128;  // 8 MB
-  static constexpr size_t MaxLarge = 8;     // 16 MB
+  static constexpr size_t KeptLarge = 16;   // 32 MB
+  static constexpr size_t MaxLarge = 128;   // 256 MB, parked beyond KeptLarge
   std::mutex FLock;
   std::vector<char*> FChunks;
   std::vector<char*> FLarge;
