@@ -412,17 +412,28 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
     *v = std::move(AValue);
     return;
   }
-  if (static_cast<size_t>(FAttrCount) == FAttrs.size()) FAttrs.resize(GrownCapacity(FAttrs.size()));
-  TXmlAttrData& a = FAttrs[static_cast<size_t>(FAttrCount++)];
-  a.NameID = ANameID;
-  a.Value = std::move(AValue);
+  AddNewAttr(ANameID, std::move(AValue));
 }
 
-void TXmlNode::TakeAttrs(std::vector<TXmlAttrData>& AAttrs) {
-  FPacked = nullptr;
-  FAttrs.swap(AAttrs);
-  FAttrCount = static_cast<int32_t>(FAttrs.size());
-  AAttrs.clear();
+void TXmlNode::GrowAttrs() { FAttrs.resize(GrownCapacity(FAttrs.size())); }
+
+void TXmlAttrArray::resize(size_t ACapacity) {
+  const size_t old = size();
+  if (ACapacity == old) return;
+  TXmlAttrData* slots = nullptr;
+  if (ACapacity > 0) {
+    void* block = ::operator new(sizeof(THead) + ACapacity * sizeof(TXmlAttrData));
+    static_cast<THead*>(block)->Capacity = ACapacity;
+    slots = reinterpret_cast<TXmlAttrData*>(static_cast<THead*>(block) + 1);
+    const size_t kept = std::min(old, ACapacity);
+    for (size_t i = 0; i < kept; ++i) new (slots + i) TXmlAttrData(std::move(FSlots[i]));
+    for (size_t i = kept; i < ACapacity; ++i) new (slots + i) TXmlAttrData();
+  }
+  if (FSlots) {
+    for (size_t i = 0; i < old; ++i) FSlots[i].~TXmlAttrData();
+    ::operator delete(reinterpret_cast<THead*>(FSlots) - 1);
+  }
+  FSlots = slots;
 }
 
 void TXmlNode::SetNameTable(TXmlNameTable* ANames) {

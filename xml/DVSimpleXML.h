@@ -362,6 +362,31 @@ struct TXmlAttrData {
   TVariant Value;
 };
 
+// The attribute slots of a node in one allocation, the capacity stored ahead of them, so that a
+// node spends one pointer on them. Every slot is constructed; size() is the capacity.
+class FUNDREL_API TXmlAttrArray {
+ public:
+  TXmlAttrArray() = default;
+  TXmlAttrArray(const TXmlAttrArray&) = delete;
+  TXmlAttrArray& operator=(const TXmlAttrArray&) = delete;
+  ~TXmlAttrArray() { resize(0); }
+
+  size_t size() const { return FSlots ? reinterpret_cast<const THead*>(FSlots)[-1].Capacity : 0; }
+  TXmlAttrData& operator[](size_t AIndex) { return FSlots[AIndex]; }
+  const TXmlAttrData& operator[](size_t AIndex) const { return FSlots[AIndex]; }
+  // Makes ACapacity slots, keeping the values of the first ones; 0 frees them all.
+  void resize(size_t ACapacity);
+  void reserve(size_t ACapacity) {
+    if (ACapacity > size()) resize(ACapacity);
+  }
+
+ private:
+  struct alignas(TXmlAttrData) THead {
+    size_t Capacity;
+  };
+  TXmlAttrData* FSlots = nullptr;
+};
+
 class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList> {
  public:
   // AOwnerNode null makes a plain result list that neither clones nor re-parents its nodes.
@@ -452,17 +477,13 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TVariant* FindAttr(TXmlNameID ANameID);
   // Sets (or adds at the end) without interning; internal fast path.
   void SetAttrValue(TXmlNameID ANameID, TVariant AValue);
-  // Replaces the attributes by AAttrs (distinct names); AAttrs is left empty.
-  void TakeAttrs(std::vector<TXmlAttrData>& AAttrs);
   // Appends an attribute whose name the node does not have yet.
   void AddNewAttr(TXmlNameID ANameID, TVariant&& AValue) {
     UnpackAttrs();
-    if (static_cast<size_t>(FAttrCount) == FAttrs.size()) {
-      FAttrs.emplace_back(TXmlAttrData{ANameID, std::move(AValue)});
-    } else {
-      FAttrs[static_cast<size_t>(FAttrCount)] = TXmlAttrData{ANameID, std::move(AValue)};
-    }
-    ++FAttrCount;
+    if (static_cast<size_t>(FAttrCount) == FAttrs.size()) GrowAttrs();
+    TXmlAttrData& a = FAttrs[static_cast<size_t>(FAttrCount++)];
+    a.NameID = ANameID;
+    a.Value = std::move(AValue);
   }
   // Makes room for ACount more attributes in one step.
   void ReserveAttrs(size_t ACount) {
@@ -587,12 +608,13 @@ class FUNDREL_API TXmlNode : public TXmlBase {
     if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlNode*>(this)->DoUnpackAttrs();
   }
   void DoUnpackAttrs();
+  void GrowAttrs();
   // Puts the text held without a list into a new list.
   void ListSole();
+  int32_t FAttrCount = 0;  // first, so that it fills the padding after the reference count
   TXmlNode* FParentNode = nullptr;  // not counted
   TXmlNameTable* FNames;           // counted
-  int32_t FAttrCount = 0;
-  std::vector<TXmlAttrData> FAttrs;  // the size is the capacity
+  TXmlAttrArray FAttrs;
   TPackedAttr* FPacked = nullptr;    // FAttrCount entries followed by their characters; not owned
   TXmlNodeList* FChilds = nullptr;   // counted, made on first use
   TXmlNode* FSole = nullptr;         // counted: the only child, a text, while FChilds is null
