@@ -369,7 +369,9 @@ class FUNDREL_API TXmlAttrArray {
   TXmlAttrArray() = default;
   TXmlAttrArray(const TXmlAttrArray&) = delete;
   TXmlAttrArray& operator=(const TXmlAttrArray&) = delete;
-  ~TXmlAttrArray() { resize(0); }
+  ~TXmlAttrArray() {
+    if (FSlots) resize(0);  // most parsed nodes never unpack their attributes
+  }
 
   size_t size() const { return FSlots ? reinterpret_cast<const THead*>(FSlots)[-1].Capacity : 0; }
   TXmlAttrData& operator[](size_t AIndex) { return FSlots[AIndex]; }

@@ -345,3 +345,44 @@ TEST(XmlBlocks, RepeatedNamesAreReadExactly) {
     }
   }
 }
+
+TEST(XmlScanning, DelimitersAndWideningAtEveryPositionOfLongRuns) {
+  using namespace fundrel::detail;
+  for (size_t length : {0u, 1u, 15u, 16u, 31u, 32u, 33u, 47u, 63u, 64u, 65u, 100u, 131u}) {
+    std::u16string text(length, u'x');
+    // No delimiter: the scan ends at the end.
+    EXPECT_EQ(ScanFor(text.data(), text.data() + length, '<', '&', '"'), text.data() + length);
+    for (size_t at = 0; at < length; ++at) {
+      for (char16_t d : {u'<', u'&', u'"'}) {
+        text[at] = d;
+        if (at + 1 < length) text[length - 1] = u'<';  // a later one must not win
+        EXPECT_EQ(ScanFor(text.data(), text.data() + length, '<', '&', '"') - text.data(), static_cast<ptrdiff_t>(at))
+            << "length " << length << " at " << at;
+        text.assign(length, u'x');
+      }
+    }
+    std::string bytes(length, 'a');
+    for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>('a' + i % 26);
+    std::u16string out(length + 1, u'?');
+    ASSERT_TRUE(WidenAscii(bytes.data(), length, out.data()));
+    EXPECT_EQ(out.substr(0, length), std::u16string(bytes.begin(), bytes.end()));
+    for (size_t at = 0; at < length; ++at) {
+      std::string high = bytes;
+      high[at] = static_cast<char>(0xC3);
+      EXPECT_FALSE(WidenAscii(high.data(), length, out.data())) << "length " << length << " at " << at;
+      // The long form stops before the step that holds the byte, having widened all before it.
+      bool nul = false;
+      const size_t done = WidenAsciiLong(reinterpret_cast<const unsigned char*>(high.data()), length, out.data(), nul);
+      EXPECT_LE(done, at);
+      EXPECT_EQ(done % 32, 0u);
+      EXPECT_GT(done + 32, at);
+      EXPECT_EQ(out.substr(0, done), std::u16string(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(done)));
+      EXPECT_FALSE(nul);
+      std::string zero = bytes;
+      zero[at] = '\0';
+      nul = false;
+      const size_t all = WidenAsciiLong(reinterpret_cast<const unsigned char*>(zero.data()), length, out.data(), nul);
+      EXPECT_EQ(nul, at < all) << "length " << length << " at " << at;
+    }
+  }
+}

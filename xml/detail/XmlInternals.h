@@ -37,14 +37,20 @@ inline bool IsNameChar(char16_t c) {
 }
 bool IsName(std::u16string_view AText);
 
+// The long-run halves of ScanFor and WidenAscii: as wide vectors as the processor has, chosen once.
+const char16_t* ScanForLong(const char16_t* AFrom, const char16_t* AEnd, char16_t A, char16_t B, char16_t C);
+// Widens the leading ASCII bytes of AIn[0, ACount) in steps of 32 and answers how many it widened:
+// it stops before the first step holding a byte of 0x80 or more. ASawNul is set when one was 0.
+size_t WidenAsciiLong(const unsigned char* AIn, size_t ACount, char16_t* AOut, bool& ASawNul);
+
 // The first position in [AFrom, AEnd) holding A, B or C (AEnd when none does).
 inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char16_t A, char16_t B, char16_t C) {
 #if defined(__SSE2__)
   const __m128i va = _mm_set1_epi16(static_cast<short>(A));
   const __m128i vb = _mm_set1_epi16(static_cast<short>(B));
   const __m128i vc = _mm_set1_epi16(static_cast<short>(C));
-  // Sixteen units a step while the run is long: one test for two vectors.
-  while (AEnd - AFrom >= 16) {
+  // The first 32 units here: most runs (names, values, short texts) end within them.
+  for (int k = 0; k < 2 && AEnd - AFrom >= 16; ++k) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
     const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom + 8));
     const __m128i hx = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
@@ -53,6 +59,7 @@ inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char
       return AFrom + __builtin_ctz(static_cast<unsigned>(mask));
     AFrom += 16;
   }
+  if (AEnd - AFrom >= 32) return ScanForLong(AFrom, AEnd, A, B, C);
   while (AEnd - AFrom >= 8) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
     const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
@@ -98,6 +105,10 @@ inline void CopyUnits(char16_t* ADest, const char16_t* ASource, size_t ACount) {
 // garbage) when one is not.
 inline bool WidenAscii(const char* AIn, size_t ACount, char16_t* AOut) {
   size_t i = 0;
+  if (ACount >= 64) {
+    bool nul = false;
+    i = WidenAsciiLong(reinterpret_cast<const unsigned char*>(AIn), ACount, AOut, nul);
+  }
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= ACount; i += 16) {

@@ -136,6 +136,11 @@ size_t TXmlSource::DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AU
     const unsigned char b = AIn[i];
     if (b < 0x80) {
       // Runs of ASCII are widened sixteen (or eight) bytes at a time.
+      if (ASize - i >= 64) {
+        const size_t n = WidenAsciiLong(AIn + i, ASize - i, out + o, FSawNul);
+        i += n;
+        o += n;
+      }
 #if defined(__SSE2__)
       const __m128i zero = _mm_setzero_si128();
       while (i + 16 <= ASize) {
