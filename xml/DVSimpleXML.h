@@ -1040,6 +1040,7 @@ class FUNDREL_API TBinXmlReader {
   void AppendUtf8(int32_t ACount);
   // Reads an element's attributes, packed when all are strings.
   TXmlElement* ReadElement(TXmlNode* AParent, TXmlNameID AID);
+  TXmlElement* ReadStringAttrsInPlace(TXmlNode* AParent, TXmlNameID AID, int32_t ACount, TVariant& AData);
   int32_t FOptions = 0;
   // What the record being read decodes into before its node is made.
   std::vector<TXmlNode::TPackedAttr> FAttrs;

@@ -621,6 +621,115 @@ int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
   return ReadLongint();
 }
 
+namespace {
+
+// A binary integer at AAt when the window holds all of it; advances AAt.
+bool PeekLongint(const char*& AAt, const char* AEnd, int32_t& AValue) {
+  const auto* p = reinterpret_cast<const uint8_t*>(AAt);
+  if (AEnd - AAt < 1) return false;
+  if (p[0] < 128) {
+    AValue = p[0];
+    AAt += 1;
+    return true;
+  }
+  if (p[0] != 0xFF) {
+    if (AEnd - AAt < 2) return false;
+    AValue = ((p[0] & 0x7F) << 8) | p[1];
+    AAt += 2;
+    return true;
+  }
+  if (AEnd - AAt < 5) return false;
+  AValue = static_cast<int32_t>(uint32_t(p[1]) | (uint32_t(p[2]) << 8) | (uint32_t(p[3]) << 16) | (uint32_t(p[4]) << 24));
+  AAt += 5;
+  return true;
+}
+
+// Widens a short run of ASCII bytes (up to 16) without writing past its end; false when one is not
+// ASCII.
+bool WidenShortAscii(const char* AIn, size_t ACount, char16_t* AOut) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  if (ACount >= 8) {
+    uint64_t a, b;
+    std::memcpy(&a, AIn, 8);
+    std::memcpy(&b, AIn + ACount - 8, 8);
+    if ((a | b) & 0x8080808080808080ull) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut), _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<int64_t>(a)), zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(AOut + ACount - 8),
+                     _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<int64_t>(b)), zero));
+    return true;
+  }
+  if (ACount >= 4) {
+    uint32_t a, b;
+    std::memcpy(&a, AIn, 4);
+    std::memcpy(&b, AIn + ACount - 4, 4);
+    if ((a | b) & 0x80808080u) return false;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(AOut), _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(a)), zero));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(AOut + ACount - 4),
+                     _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(b)), zero));
+    return true;
+  }
+#endif
+  return WidenAscii(AIn, ACount, AOut);
+}
+
+}  // namespace
+
+// The usual element: string attributes with distinct names, all in the window. Their sizes are
+// taken first, so that the values are widened straight into the element's room; answers null,
+// having read nothing, for anything else.
+TXmlElement* TBinXmlReader::ReadStringAttrsInPlace(TXmlNode* AParent, TXmlNameID AID, int32_t ACount, TVariant& AData) {
+  constexpr int32_t MaxAttrs = 32;
+  if (ACount < 0 || ACount > MaxAttrs) return nullptr;
+  struct TSpan {
+    TXmlNameID ID;
+    const char* Bytes;
+    int32_t Length;
+  } spans[MaxAttrs];
+  TXmlNameTable* names = AParent->Names();
+  const char* at = FCur;
+  size_t bytes = 0;
+  for (int32_t i = 0; i < ACount; ++i) {
+    int32_t hash, type, length;
+    if (!PeekLongint(at, FEnd, hash) || !PeekLongint(at, FEnd, type) || type != varUString ||
+        !PeekLongint(at, FEnd, length) || length < 0 || length > FEnd - at)
+      return nullptr;
+    const TXmlNameID id = NameOfHash(names, static_cast<uint32_t>(hash));
+    for (int32_t k = 0; k < i; ++k)
+      if (spans[k].ID == id) return nullptr;  // a repeated name keeps its first place: the general path
+    spans[i] = TSpan{id, at, length};
+    at += length;
+    bytes += static_cast<size_t>(length);
+  }
+  // UTF-8 never has fewer bytes than UTF-16 units: the room holds the values whatever they are.
+  if (bytes > UINT32_MAX) return nullptr;
+  void* place = nullptr;
+  TXmlElement* e = TXmlElement::NewWithRoom(names, AID, TXmlNode::PackedSize(ACount, bytes), place);
+  if (ACount > 0) {
+    auto* packed = static_cast<TXmlNode::TPackedAttr*>(place);
+    auto* chars = reinterpret_cast<char16_t*>(packed + ACount);
+    uint32_t units = 0;
+    for (int32_t i = 0; i < ACount; ++i) {
+      const TSpan& a = spans[i];
+      const auto n = static_cast<size_t>(a.Length);
+      size_t made = n;
+      if (!(n <= 16 ? WidenShortAscii(a.Bytes, n, chars + units) : WidenAscii(a.Bytes, n, chars + units))) {
+        const TXmlString text = Utf8ToUtf16(std::string_view(a.Bytes, n));
+        made = text.size();
+        if (made > 0) std::memcpy(chars + units, text.data(), made * sizeof(char16_t));
+      }
+      packed[i] = TXmlNode::TPackedAttr{a.ID, units, static_cast<uint32_t>(made)};
+      units += static_cast<uint32_t>(made);
+    }
+    e->FPacked = packed;
+    e->FAttrCount = ACount;
+  }
+  FCur = at;
+  AParent->GetChilds()->AppendFresh(e);
+  if (!AData.IsEmpty()) e->SetData(std::move(AData));
+  return e;
+}
+
 TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
   TXmlNameTable* names = AParent->Names();
   FAttrs.clear();
@@ -645,6 +754,7 @@ TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
   try {
     data = ReadVariant();
     left = Longint();
+    if (TXmlElement* e = ReadStringAttrsInPlace(AParent, AID, left, data)) return e;
     while (left > 0) {
       id = NameOfHash(names, static_cast<uint32_t>(Longint()));
       type = Longint();
