@@ -43,6 +43,17 @@ const char16_t* ScanForLong(const char16_t* AFrom, const char16_t* AEnd, char16_
 // it stops before the first step holding a byte of 0x80 or more. ASawNul is set when one was 0.
 size_t WidenAsciiLong(const unsigned char* AIn, size_t ACount, char16_t* AOut, bool& ASawNul);
 
+#if defined(__SSE2__)
+// One bit for each of the 16 units at AAt that equals A, B or C.
+inline unsigned ScanStep16(const char16_t* AAt, __m128i A, __m128i B, __m128i C) {
+  const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AAt));
+  const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AAt + 8));
+  const __m128i hx = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, A), _mm_cmpeq_epi16(x, B)), _mm_cmpeq_epi16(x, C));
+  const __m128i hy = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(y, A), _mm_cmpeq_epi16(y, B)), _mm_cmpeq_epi16(y, C));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(hx, hy)));
+}
+#endif
+
 // The first position in [AFrom, AEnd) holding A, B or C (AEnd when none does).
 inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char16_t A, char16_t B, char16_t C) {
 #if defined(__SSE2__)
@@ -51,12 +62,7 @@ inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char
   const __m128i vc = _mm_set1_epi16(static_cast<short>(C));
   // The first 32 units here: most runs (names, values, short texts) end within them.
   for (int k = 0; k < 2 && AEnd - AFrom >= 16; ++k) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
-    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom + 8));
-    const __m128i hx = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
-    const __m128i hy = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(y, va), _mm_cmpeq_epi16(y, vb)), _mm_cmpeq_epi16(y, vc));
-    if (const int mask = _mm_movemask_epi8(_mm_packs_epi16(hx, hy)))
-      return AFrom + __builtin_ctz(static_cast<unsigned>(mask));
+    if (const unsigned mask = ScanStep16(AFrom, va, vb, vc)) return AFrom + __builtin_ctz(mask);
     AFrom += 16;
   }
   if (AEnd - AFrom >= 32) return ScanForLong(AFrom, AEnd, A, B, C);

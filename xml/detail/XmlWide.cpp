@@ -19,12 +19,7 @@ const char16_t* ScanForSse2(const char16_t* AFrom, const char16_t* AEnd, char16_
   const __m128i vb = _mm_set1_epi16(static_cast<short>(B));
   const __m128i vc = _mm_set1_epi16(static_cast<short>(C));
   while (AEnd - AFrom >= 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
-    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom + 8));
-    const __m128i hx = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, va), _mm_cmpeq_epi16(x, vb)), _mm_cmpeq_epi16(x, vc));
-    const __m128i hy = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(y, va), _mm_cmpeq_epi16(y, vb)), _mm_cmpeq_epi16(y, vc));
-    if (const int mask = _mm_movemask_epi8(_mm_packs_epi16(hx, hy)))
-      return AFrom + __builtin_ctz(static_cast<unsigned>(mask));
+    if (const unsigned mask = ScanStep16(AFrom, va, vb, vc)) return AFrom + __builtin_ctz(mask);
     AFrom += 16;
   }
   return ScanForTail(AFrom, AEnd, A, B, C);
