@@ -240,9 +240,9 @@ TXmlNode* TXmlNodeList::Insert(TXmlNode* ANode, int32_t AIndex) {
 }
 
 void TXmlNodeList::AppendFresh(TXmlNode* ANode) {
+  if (FCount == FCapacity) Grow();
   if (FOwnerNode) ANode->FParentNode = FOwnerNode;
   ANode->AddRefImpl();
-  if (FCount == FCapacity) Grow();
   FItems[FCount++] = ANode;
 }
 
@@ -310,10 +310,7 @@ TXmlNode::~TXmlNode() {
 }
 
 void TXmlNode::DiscardChildList() {
-  if (FSole) {
-    FSole->FParentNode = nullptr;
-    std::exchange(FSole, nullptr)->ReleaseImpl();
-  }
+  if (FSole) TXmlBase::operator delete(std::exchange(FSole, nullptr));
   if (!FChilds) return;
   TXmlNodeList* list = std::exchange(FChilds, nullptr);
   list->Clear();
@@ -322,19 +319,48 @@ void TXmlNode::DiscardChildList() {
 }
 
 void TXmlNode::ListSole() {
-  TXmlNode* sole = std::exchange(FSole, nullptr);
-  TXmlNodeList* list = GetChilds();
-  list->FItems[list->FCount++] = sole;  // an empty list has room; the reference moves over
+  TXmlText* text = TXmlText::NewPacked(FNames, SoleText());
+  TSoleText* sole = std::exchange(FSole, nullptr);
+  try {
+    GetChilds()->AppendFresh(text);
+  } catch (...) {
+    delete text;
+    FSole = sole;
+    throw;
+  }
+  TXmlBase::operator delete(sole);
 }
 
-void TXmlNode::AppendFreshText(TXmlNode* AText) {
-  if (!FChilds && !FSole) {
-    AText->FParentNode = this;
-    AText->AddRefImpl();
-    FSole = AText;
+TXmlNode::TFreshText TXmlNode::FreshTextRoom(size_t ARoom) {
+  if (FChilds || FSole) {
+    char16_t* chars = nullptr;
+    TXmlText* t = TXmlText::NewWithRoom(FNames, ARoom, chars);
+    return TFreshText{t, nullptr, chars};
+  }
+  static_assert(sizeof(TSoleText) % alignof(char16_t) == 0);
+  void* block = TXmlBase::operator new(sizeof(TSoleText) + ARoom * sizeof(char16_t), FNames->Pool());
+  return TFreshText{nullptr, block, reinterpret_cast<char16_t*>(static_cast<TSoleText*>(block) + 1)};
+}
+
+void TXmlNode::CommitFreshText(TFreshText& AText, const char16_t* AChars, size_t ALength) {
+  if (AText.Node) {
+    AText.Node->SetPackedRange(AChars, ALength);
+    GetChilds()->AppendFresh(AText.Node);
+    AText.Node = nullptr;
     return;
   }
-  GetChilds()->AppendFresh(AText);
+  FSole = ::new (std::exchange(AText.Sole, nullptr)) TSoleText{AChars, ALength};
+}
+
+void TXmlNode::DropFreshText(TFreshText& AText) {
+  delete std::exchange(AText.Node, nullptr);
+  TXmlBase::operator delete(std::exchange(AText.Sole, nullptr));
+}
+
+void TXmlNode::AppendFreshChars(std::u16string_view AText) {
+  TFreshText fresh = FreshTextRoom(AText.size());
+  if (!AText.empty()) std::memcpy(fresh.Chars, AText.data(), AText.size() * sizeof(char16_t));
+  CommitFreshText(fresh, fresh.Chars, AText.size());
 }
 
 TXmlNodeList* TXmlNode::GetChilds() {
@@ -860,7 +886,10 @@ const TVariant& TXmlElement::EmptyValue() {
   return empty;
 }
 
-TXmlString TXmlElement::Get_Text() { return Childs() ? JoinedChildText() : VarToXSTR(Data()); }
+TXmlString TXmlElement::Get_Text() {
+  if (HasSoleText()) return TXmlString(SoleText());
+  return Childs() ? JoinedChildText() : VarToXSTR(Data());
+}
 
 void TXmlElement::Set_Text(const TXmlString& AText) { Set_TypedValue(TVariant(AText)); }
 
@@ -870,11 +899,12 @@ void TXmlElement::Set_TypedValue(const TVariant& AValue) {
 }
 
 TVarType TXmlElement::Get_DataType() {
-  if ((Childs() && Childs()->Get_Count() > 0) || Data().IsEmpty()) return varUString;
+  if (HasSoleText() || (Childs() && Childs()->Get_Count() > 0) || Data().IsEmpty()) return varUString;
   return Data().VarType();
 }
 
 TVariant TXmlElement::Get_TypedValue() {
+  if (HasSoleText()) return TVariant(TXmlString(SoleText()));
   if (Childs() && Childs()->Get_Count() > 0) return TVariant(JoinedChildText());
   return Data();
 }

@@ -278,6 +278,7 @@ struct IXmlDocument : IXmlNode {
 
 class TXmlNode;
 class TXmlNodeList;
+class TXmlText;
 class TXmlDocument;
 class TXmlSaver;
 class TXmlSource;
@@ -465,10 +466,24 @@ class FUNDREL_API TXmlNode : public TXmlBase {
     if (FUNDREL_UNLIKELY(FSole != nullptr)) const_cast<TXmlNode*>(this)->ListSole();
     return FChilds;
   }
-  // Appends a text node just created in this node's table and without parent. A first text child
-  // is held without a list until the list is asked for: most elements hold one text and nothing
-  // else. Internal fast path for the readers.
-  void AppendFreshText(TXmlNode* AText);
+  // Internal fast paths for the readers: a new last text child holding AText. Most elements hold
+  // one text and nothing else: a first text child is kept as its characters alone, and becomes a
+  // node (in a child list) when the list is asked for.
+  void AppendFreshChars(std::u16string_view AText);
+  // The same in steps, for text decoded in place: the room for ARoom units, where the reader
+  // writes the text; then CommitFreshText adds [AChars, AChars + ALength), a part of that room, as
+  // the child, or DropFreshText gives the room back.
+  struct TFreshText {
+    TXmlText* Node;  // when the text becomes a node at once
+    void* Sole;      // else the block kept as the only child
+    char16_t* Chars;
+  };
+  TFreshText FreshTextRoom(size_t ARoom);
+  void CommitFreshText(TFreshText& AText, const char16_t* AChars, size_t ALength);
+  static void DropFreshText(TFreshText& AText);
+  // The characters of the only text child while it is kept without a node.
+  bool HasSoleText() const { return FSole != nullptr; }
+  std::u16string_view SoleText() const { return {FSole->Chars, FSole->Length}; }
   TXmlDocument* OwnerDocumentObject();
   int32_t AttrCount() const { return FAttrCount; }
   const TXmlAttrData& AttrData(int32_t AIndex) const {
@@ -619,7 +634,13 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TXmlAttrArray FAttrs;
   TPackedAttr* FPacked = nullptr;    // FAttrCount entries followed by their characters; not owned
   TXmlNodeList* FChilds = nullptr;   // counted, made on first use
-  TXmlNode* FSole = nullptr;         // counted: the only child, a text, while FChilds is null
+  // The only child, a text kept as characters while FChilds is null: a pool block of this head
+  // followed by room for the characters.
+  struct TSoleText {
+    const char16_t* Chars;
+    size_t Length;
+  };
+  TSoleText* FSole = nullptr;  // owned
 };
 
 // Exposes the TXmlNode core through interface I (IXmlNode or one derived from it).

@@ -296,6 +296,40 @@ TEST(XmlPacked, LoneTextChildIsAChildLikeAnyOther) {
   EXPECT_EQ(Root(kept)->Get_Text(), u"   ");
 }
 
+TEST(XmlPacked, OnlyTextReadsAndSavesLikeATextNode) {
+  // One text per element, through each way a reader makes it: plain, decoded in place around
+  // entities, long enough to be widened in place from the binary form, and after a sibling.
+  const std::string longText(40, 'w');
+  const std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><a>plain</a><b>x &amp; y &lt; z</b><c>" + longText +
+                           "</c><d><!--n-->after &amp; sibling</d><e>\xC3\xA9t\xC3\xA9 " + longText + "</e></r>";
+  auto built = CreateXmlDocument(u"r");
+  auto root = Root(built);
+  root->AppendElement(u"a")->AppendText(u"plain");
+  root->AppendElement(u"b")->AppendText(u"x & y < z");
+  root->AppendElement(u"c")->AppendText(TXmlString(longText.begin(), longText.end()));
+  auto d = root->AppendElement(u"d");
+  d->AppendComment(u"n");
+  d->AppendText(u"after & sibling");
+  root->AppendElement(u"e")->AppendText(u"\u00E9t\u00E9 " + TXmlString(longText.begin(), longText.end()));
+  for (bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "binary" : "text");
+    auto doc = Parse(text);
+    if (binary) doc = LoadXmlDocumentFromBinaryXML(doc->Get_BinaryXML());
+    auto r = Root(doc);
+    EXPECT_EQ(r->GetChildText(u"b"), u"x & y < z");
+    EXPECT_EQ(r->SelectSingleNode(u"a")->Get_DataType(), varUString);
+    EXPECT_EQ(r->SelectSingleNode(u"a")->Get_TypedValue(), TVariant(TXmlString(u"plain")));
+    EXPECT_EQ(U8(r->SelectSingleNode(u"d")->Get_Text()), "after & sibling");
+    EXPECT_EQ(U8(doc->Get_XML()), U8(built->Get_XML()));
+    EXPECT_EQ(U8(LoadXmlDocumentFromBinaryXML(doc->Get_BinaryXML())->Get_XML()), U8(built->Get_XML()));
+    // Typed text replaces the kept characters.
+    auto a = r->SelectSingleNode(u"a");
+    a->Set_TypedValue(TVariant(int32_t(7)));
+    EXPECT_EQ(U8(a->Get_Text()), "7");
+    EXPECT_EQ(a->Get_ChildNodes()->Get_Count(), 0);
+  }
+}
+
 TEST(XmlPacked, BinaryStringsOfEveryShortLength) {
   // Short strings are widened in one step when enough bytes follow them: every length up to past
   // that step, with a non-ASCII character at each place, and at the very end of the data.

@@ -417,24 +417,28 @@ void SetAttributes(TXmlSource& S, TXmlNode* ANode, const TXmlToken& AChars) {
     ANode->SetAttrValue(a.NameID, TVariant(TXmlString(AChars.FValueBuf.data() + a.Offset, a.Length)));
 }
 
-// Text with entities that ends in its block (at a "<") is decoded straight into its node, the
-// distance to that "<" bounding its length; answers null (having read nothing) when it does not
-// end there, else the node, or null with the text read when it is blank and trimmed away. ARun is
-// the text before the first "&".
-TXmlText* TextInBlock(TXmlSource& S, TXmlNameTable* ANames, std::u16string_view ARun, bool APreserveWhiteSpace,
-                      TXmlToken& AScratch, bool& ARead) {
-  ARead = false;
+// Text with entities that ends in its block (at a "<") is decoded straight into its place, the
+// distance to that "<" bounding its length. Answers false (having read nothing) when it does not
+// end there, else true, the text added to AParent's children (without AParent, to ATop) unless it
+// is blank and trimmed away. ARun is the text before the first "&".
+bool TextInBlock(TXmlSource& S, TXmlNameTable* ANames, std::u16string_view ARun, bool APreserveWhiteSpace,
+                 TXmlToken& AScratch, TXmlNode* AParent, TXmlNodeList* ATop) {
   const std::u16string_view rest = S.RestOfBlock();
   const char16_t* end = rest.data() + rest.size();
   const char16_t* lt = ScanFor(rest.data(), end, '<', '<', '<');
-  if (lt == end) return nullptr;
-  char16_t* chars = nullptr;
-  TXmlText* t = TXmlText::NewWithRoom(ANames, ARun.size() + static_cast<size_t>(lt - rest.data()), chars);
-  struct TDrop {  // the node is not in the tree yet
-    TXmlText* Node;
-    ~TDrop() { delete Node; }
-  } drop{t};
-  ARead = true;
+  if (lt == end) return false;
+  const size_t room = ARun.size() + static_cast<size_t>(lt - rest.data());
+  TXmlNode::TFreshText fresh{};
+  if (AParent) {
+    fresh = AParent->FreshTextRoom(room);
+  } else {
+    fresh.Node = TXmlText::NewWithRoom(ANames, room, fresh.Chars);
+  }
+  struct TDrop {  // until the text is in the tree
+    TXmlNode::TFreshText& Text;
+    ~TDrop() { TXmlNode::DropFreshText(Text); }
+  } drop{fresh};
+  char16_t* chars = fresh.Chars;
   CopyUnits(chars, ARun.data(), ARun.size());
   size_t n = ARun.size();
   const auto scanText = [](const char16_t* p, const char16_t* e) { return ScanFor(p, e, '<', '&', '&'); };
@@ -448,10 +452,15 @@ TXmlText* TextInBlock(TXmlSource& S, TXmlNameTable* ANames, std::u16string_view 
   }
   std::u16string_view text(chars, n);
   if (!APreserveWhiteSpace) text = Trimmed(text);
-  if (text.empty()) return nullptr;
-  t->SetPackedRange(text.data(), text.size());
-  drop.Node = nullptr;
-  return t;
+  if (text.empty()) return true;
+  if (AParent) {
+    AParent->CommitFreshText(fresh, text.data(), text.size());
+  } else {
+    fresh.Node->SetPackedRange(text.data(), text.size());
+    ATop->AppendFresh(fresh.Node);
+    fresh.Node = nullptr;
+  }
+  return true;
 }
 
 }  // namespace
@@ -471,11 +480,11 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     else
       open.back()->GetChilds()->AppendFresh(ANode);
   };
-  auto appendText = [&](TXmlText* AText) {
+  auto appendText = [&](std::u16string_view AText) {
     if (open.empty())
-      AppendFresh(AText);
+      AppendFresh(TXmlText::NewPacked(ANames, AText));
     else
-      open.back()->AppendFreshText(AText);
+      open.back()->AppendFreshChars(AText);
   };
   for (;;) {
     text.Clear();
@@ -484,9 +493,8 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     std::u16string_view run;
     const bool inBlock = S.RunInBlock(scanText, run);
     bool taken = false;
-    if (inBlock && S.CurChar == '&') {
-      if (TXmlText* t = TextInBlock(S, ANames, run, APreserveWhiteSpace, scratch, taken)) appendText(t);
-    }
+    if (inBlock && S.CurChar == '&')
+      taken = TextInBlock(S, ANames, run, APreserveWhiteSpace, scratch, open.empty() ? nullptr : open.back(), this);
     if (!taken) {
       if (!inBlock || S.CurChar == '&') {
         if (!run.empty()) text.Append(run.data(), run.size());
@@ -499,7 +507,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       }
       if (!run.empty()) {
         const std::u16string_view t = APreserveWhiteSpace ? run : Trimmed(run);
-        if (!t.empty()) appendText(TXmlText::NewPacked(ANames, t));
+        if (!t.empty()) appendText(t);
       }
     }
     if (S.CurChar == 0) break;

@@ -159,6 +159,15 @@ void TXmlElement::SaveXML(TXmlSaver& ASaver) {
   ASaver.Save(u"<");
   ASaver.Save(name);
   SaveAttrs(ASaver);
+  if (HasSoleText()) {
+    // As a list of one text child would be saved: the end tag follows the text directly.
+    ASaver.Save(u">");
+    ASaver.Save(TextToXML(SoleText()));
+    ASaver.Save(u"</");
+    ASaver.Save(name);
+    ASaver.Save(u">");
+    return;
+  }
   TXmlNodeList* list = Childs();
   if (list && list->Get_Count() > 0) {
     ASaver.Save(u">");
@@ -829,31 +838,36 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount)
     }
     case NODE_TEXT: {
       const int32_t type = Longint();
-      TXmlText* t;
       if (type == varUString) {
         const int32_t n = ReadCount();
-        char16_t* chars = nullptr;
         if (n <= FEnd - FCur && n >= 16) {
-          // Text of ASCII is widened straight into its node; UTF-8 never has fewer bytes than
+          // Text of ASCII is widened straight into its place; UTF-8 never has fewer bytes than
           // UTF-16 units, so the room also holds any other text.
-          t = TXmlText::NewWithRoom(names, static_cast<size_t>(n), chars);
+          TXmlNode::TFreshText fresh = AParent->FreshTextRoom(static_cast<size_t>(n));
           size_t units = static_cast<size_t>(n);
-          if (!WidenAscii(FCur, units, chars)) {
-            const TXmlString text = Utf8ToUtf16(std::string_view(FCur, units));
+          if (!WidenAscii(FCur, units, fresh.Chars)) {
+            TXmlString text;
+            try {
+              text = Utf8ToUtf16(std::string_view(FCur, units));
+            } catch (...) {
+              TXmlNode::DropFreshText(fresh);
+              throw;
+            }
             units = text.size();
-            std::memcpy(chars, text.data(), units * sizeof(char16_t));
+            std::memcpy(fresh.Chars, text.data(), units * sizeof(char16_t));
           }
           FCur += n;
-          t->SetPackedRange(chars, units);
+          AParent->CommitFreshText(fresh, fresh.Chars, units);
         } else {
           FCharCount = 0;
           AppendUtf8(n);
-          t = TXmlText::NewPacked(names, std::u16string_view(FChars.data(), FCharCount));
+          AParent->AppendFreshChars(std::u16string_view(FChars.data(), FCharCount));
         }
       } else {
-        t = new (names->Pool()) TXmlText(names, ReadVariantOfType(type));
+        TVariant value = ReadVariantOfType(type);
+        TXmlNodeList* list = AParent->GetChilds();
+        list->AppendFresh(new (names->Pool()) TXmlText(names, std::move(value)));
       }
-      AParent->AppendFreshText(t);
       return nullptr;
     }
     case NODE_CDATA_SECTION: AParent->GetChilds()->AppendFresh(new (names->Pool()) TXmlCDATASection(names, ReadXmlString())); return nullptr;
