@@ -455,21 +455,33 @@ void TXmlDocument::WriteBinary(TBinXmlWriter& AWriter) {
 
 void TBinXmlReader::RaiseReadError() { XmlError("Error reading data"); }
 
-inline int32_t TBinXmlReader::Longint() {
-  if (FUNDREL_LIKELY(FEnd - FCur >= 5)) {
-    const auto* p = reinterpret_cast<const uint8_t*>(FCur);
-    const uint8_t b = p[0];
-    if (b < 128) {
-      FCur += 1;
-      return b;
-    }
-    if (b != 0xFF) {
-      FCur += 2;
-      return ((b & 0x7F) << 8) | p[1];
-    }
-    FCur += 5;
-    return static_cast<int32_t>(uint32_t(p[1]) | (uint32_t(p[2]) << 8) | (uint32_t(p[3]) << 16) | (uint32_t(p[4]) << 24));
+namespace {
+// A binary integer at AAt when the window holds all of it; advances AAt.
+inline bool PeekLongint(const char*& AAt, const char* AEnd, int32_t& AValue) {
+  const auto* p = reinterpret_cast<const uint8_t*>(AAt);
+  if (AEnd - AAt < 1) return false;
+  if (p[0] < 128) {
+    AValue = p[0];
+    AAt += 1;
+    return true;
   }
+  if (p[0] != 0xFF) {
+    if (AEnd - AAt < 2) return false;
+    AValue = ((p[0] & 0x7F) << 8) | p[1];
+    AAt += 2;
+    return true;
+  }
+  if (AEnd - AAt < 5) return false;
+  AValue = static_cast<int32_t>(uint32_t(p[1]) | (uint32_t(p[2]) << 8) | (uint32_t(p[3]) << 16) | (uint32_t(p[4]) << 24));
+  AAt += 5;
+  return true;
+}
+
+}  // namespace
+
+inline int32_t TBinXmlReader::Longint() {
+  int32_t v;
+  if (FUNDREL_LIKELY(PeekLongint(FCur, FEnd, v))) return v;
   return ReadLongint();
 }
 
@@ -631,27 +643,6 @@ int32_t TBinXmlReader::ReadBodyHead(TXmlNode* ANode) {
 }
 
 namespace {
-
-// A binary integer at AAt when the window holds all of it; advances AAt.
-bool PeekLongint(const char*& AAt, const char* AEnd, int32_t& AValue) {
-  const auto* p = reinterpret_cast<const uint8_t*>(AAt);
-  if (AEnd - AAt < 1) return false;
-  if (p[0] < 128) {
-    AValue = p[0];
-    AAt += 1;
-    return true;
-  }
-  if (p[0] != 0xFF) {
-    if (AEnd - AAt < 2) return false;
-    AValue = ((p[0] & 0x7F) << 8) | p[1];
-    AAt += 2;
-    return true;
-  }
-  if (AEnd - AAt < 5) return false;
-  AValue = static_cast<int32_t>(uint32_t(p[1]) | (uint32_t(p[2]) << 8) | (uint32_t(p[3]) << 16) | (uint32_t(p[4]) << 24));
-  AAt += 5;
-  return true;
-}
 
 // Widens a short run of ASCII bytes (up to 16) without writing past its end; false when one is not
 // ASCII.
