@@ -117,14 +117,6 @@ uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
   return h;
 }
 
-namespace {
-bool SameUnits(const char16_t* A, const char16_t* B, size_t ACount) {
-  for (size_t i = 0; i < ACount; ++i)
-    if (A[i] != B[i]) return false;
-  return true;
-}
-}  // namespace
-
 TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
   if (AName.empty()) return 0;
   // Documents repeat a few names over and over: most look-ups end in one of two caches, the first
@@ -153,9 +145,9 @@ TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
   return reinterpret_cast<TXmlNameID>(names.back());
 }
 
-const TXmlString& TXmlNameTable::NameOf(TXmlNameID AID) const {
+const TXmlString& TXmlNameTable::EmptyName() {
   static const TXmlString empty;
-  return AID ? reinterpret_cast<const TEntry*>(AID)->Name : empty;
+  return empty;
 }
 
 uint32_t TXmlNameTable::GetKeyID(TXmlNameID AID) const { return AID ? reinterpret_cast<const TEntry*>(AID)->Hash : 0; }

@@ -309,7 +309,7 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   TXmlNameID GetID(std::u16string_view AName) override;
   TXmlString GetName(TXmlNameID AID) override { return NameOf(AID); }
   // The interned text without a copy.
-  const TXmlString& NameOf(TXmlNameID AID) const;
+  const TXmlString& NameOf(TXmlNameID AID) const { return AID ? reinterpret_cast<const TEntry*>(AID)->Name : EmptyName(); }
   // The name's hash code.
   uint32_t GetKeyID(TXmlNameID AID) const;
   // The first name in the hash's bucket with that hash code, else 0.
@@ -344,6 +344,7 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
     TXmlString Name;
     uint32_t Hash;
   };
+  static const TXmlString& EmptyName();
   static constexpr size_t RecentSize = 64;
   TEntry* FRecent[RecentSize] = {};
   // Recent names by length and outer characters, looked up before any hash is computed.

@@ -380,9 +380,9 @@ TEST(XmlBlocks, RepeatedNamesAreReadExactly) {
   }
 }
 
-TEST(XmlScanning, DelimitersAndWideningAtEveryPositionOfLongRuns) {
+TEST(XmlScanning, DelimitersWideningAndComparisonAtEveryPosition) {
   using namespace fundrel::detail;
-  for (size_t length : {0u, 1u, 15u, 16u, 31u, 32u, 33u, 47u, 63u, 64u, 65u, 100u, 131u}) {
+  for (size_t length : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 31u, 32u, 33u, 47u, 63u, 64u, 65u, 100u, 131u}) {
     std::u16string text(length, u'x');
     // No delimiter: the scan ends at the end.
     EXPECT_EQ(ScanFor(text.data(), text.data() + length, '<', '&', '"'), text.data() + length);
@@ -393,6 +393,16 @@ TEST(XmlScanning, DelimitersAndWideningAtEveryPositionOfLongRuns) {
         EXPECT_EQ(ScanFor(text.data(), text.data() + length, '<', '&', '"') - text.data(), static_cast<ptrdiff_t>(at))
             << "length " << length << " at " << at;
         text.assign(length, u'x');
+      }
+    }
+    // Names are compared in overlapping words: a difference anywhere must show.
+    if (length <= 20) {
+      const std::u16string base(length, u'n');
+      EXPECT_TRUE(SameUnits(base.data(), std::u16string(base).data(), length));
+      for (size_t at = 0; at < length; ++at) {
+        std::u16string other = base;
+        other[at] = u'm';
+        EXPECT_FALSE(SameUnits(base.data(), other.data(), length)) << "length " << length << " at " << at;
       }
     }
     std::string bytes(length, 'a');

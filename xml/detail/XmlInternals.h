@@ -77,6 +77,31 @@ inline const char16_t* ScanFor(const char16_t* AFrom, const char16_t* AEnd, char
   return AFrom;
 }
 
+// Whether ACount units at A and B are the same; names (a few units) without a call.
+inline bool SameUnits(const char16_t* A, const char16_t* B, size_t ACount) {
+  const auto* a = reinterpret_cast<const char*>(A);
+  const auto* b = reinterpret_cast<const char*>(B);
+  const size_t n = ACount * sizeof(char16_t);
+  if (n >= 8 && n <= 16) {
+    uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&a1, a + n - 8, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&b1, b + n - 8, 8);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  if (n == 4 || n == 6) {
+    uint32_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 4);
+    std::memcpy(&a1, a + n - 4, 4);
+    std::memcpy(&b0, b, 4);
+    std::memcpy(&b1, b + n - 4, 4);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+  }
+  if (n == 2) return *A == *B;
+  return n == 0 || std::memcmp(a, b, n) == 0;
+}
+
 // Copies ACount units; short runs (names, attribute values) without a call, by overlapping moves.
 inline void CopyUnits(char16_t* ADest, const char16_t* ASource, size_t ACount) {
   char* d = reinterpret_cast<char*>(ADest);
@@ -340,7 +365,7 @@ class TXmlSource {
   bool SkipName(std::u16string_view AName) {
     const size_t n = AName.size();
     if (CurChar == 0 || static_cast<size_t>(FBufEnd - FBufPtr) <= n || FBufPtr[n] >= 128 || detail::IsNameChar(FBufPtr[n]) ||
-        std::memcmp(FBufPtr, AName.data(), n * sizeof(char16_t)) != 0)
+        !detail::SameUnits(FBufPtr, AName.data(), n))
       return false;
     FBufPtr += n;
     CurChar = *FBufPtr;
