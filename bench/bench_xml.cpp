@@ -2,9 +2,9 @@
 // that builds no tree), plus Fundrel's binary load and text save, on documents generated here.
 //
 // Every iteration builds a document and frees it. The C library allocator is told to keep freed
-// memory, and each benchmark runs once untimed first, so that no implementation pays for fresh pages in
-// every iteration: the peers allocate through malloc, Fundrel's nodes come from its own pool, which
-// keeps its blocks for the next document.
+// memory, and each benchmark runs once untimed first, so that no implementation pays for fresh
+// pages in every iteration: the peers allocate through malloc, Fundrel's nodes come from its own
+// pool, which keeps its blocks for the next document.
 #include <benchmark/benchmark.h>
 #include <expat.h>
 #include <libxml/parser.h>

@@ -19,8 +19,8 @@ void* AllocateLargeBlock();
 // Gives a block from AllocateLargeBlock back to the system; null is ignored.
 void FreeLargeBlock(void* ABlock);
 // Tells the system that the contents of a block kept for later use no longer matter: under memory
-// pressure it may take the pages back (the block then reads as zeros), otherwise they stay, and
-// writing to them again costs no page fault. The block stays valid.
+// pressure it may take the pages back (they then read as zeros and fault in again when written);
+// otherwise they stay, and are written again without a page fault. The block stays valid.
 void ParkLargeBlock(void* ABlock);
 
 }  // namespace fundrel::platform

@@ -39,8 +39,8 @@ struct alignas(16) TBlockHeader {
 
 // Chunks of pools that died, kept for the next documents so that loading one document after another
 // does not hand memory back to the system and fault it in again (a fresh page costs more than the
-// nodes written to it). Large blocks are parked while kept: the system may reclaim them under
-// memory pressure, so the cache can hold as much as a large document needs.
+// nodes written to it). Large blocks beyond the first 32 MB are parked while kept: the system may
+// reclaim them under memory pressure, so the cache can hold as much as a large document needs.
 class TChunkCache {
  public:
   char* Take() {
