@@ -78,7 +78,10 @@ detail::TWeakControl* TObject::WeakControl() {
   if (c) return c;
   auto* fresh = new detail::TWeakControl;
   fresh->Target = this;
-  if (FWeak.compare_exchange_strong(c, fresh, std::memory_order_acq_rel)) return fresh;
+  if (FWeak.compare_exchange_strong(c, fresh, std::memory_order_acq_rel)) {
+    WeakControlMade();
+    return fresh;
+  }
   fresh->Target = nullptr;
   fresh->Release();
   return c == DeadControl() ? nullptr : c;

@@ -203,6 +203,9 @@ class FUNDREL_API TObject {
   // Tells the weak holders that the object is gone; idempotent. Called by Free and by the
   // last _Release before any destructor runs.
   void DetachWeak() noexcept;
+  // Called once, when the object gets its first weak holder: objects that may die without their
+  // destructor's usual path (a tree freed at once) learn that they must not.
+  virtual void WeakControlMade() noexcept {}
 
  private:
   std::atomic<detail::TWeakControl*> FWeak{nullptr};

@@ -1,9 +1,11 @@
 #include "xml/DVSimpleXML.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -173,7 +175,21 @@ TXmlNodeList::TXmlNodeList(TXmlNode* AOwnerNode) : FOwnerNode(AOwnerNode), FItem
 
 TXmlNodeList::~TXmlNodeList() {
   Clear();
-  if (FItems != FInline) std::free(FItems);
+  if (FItems != FInline) TXmlBase::operator delete(FItems);
+}
+
+int32_t TXmlNodeList::_AddRef() {
+  if (FOwnerNode) FOwnerNode->FNames->AddOutsideRef();
+  return AddRefImpl();
+}
+
+int32_t TXmlNodeList::_Release() {
+  if (FOwnerNode) FOwnerNode->FNames->ReleaseOutsideRef();
+  return ReleaseImpl();
+}
+
+void TXmlNodeList::WeakControlMade() noexcept {
+  if (FOwnerNode) FOwnerNode->FNames->FMixed = true;  // its tree must be freed node by node
 }
 
 TIntf<IXmlNode> TXmlNodeList::Get_Item(int32_t AIndex) {
@@ -189,10 +205,10 @@ void TXmlNodeList::Exchange(int32_t AIndex1, int32_t AIndex2) {
 
 void TXmlNodeList::Grow() {
   const size_t capacity = GrownCapacity(static_cast<size_t>(FCapacity));
-  auto* items = static_cast<TXmlNode**>(std::malloc(capacity * sizeof(TXmlNode*)));
-  if (!items) throw std::bad_alloc();
+  TXmlPool* pool = FOwnerNode ? FOwnerNode->FNames->Pool() : nullptr;
+  auto* items = static_cast<TXmlNode**>(TXmlBase::operator new(capacity * sizeof(TXmlNode*), pool));
   std::memcpy(items, FItems, static_cast<size_t>(FCount) * sizeof(TXmlNode*));
-  if (FItems != FInline) std::free(FItems);
+  if (FItems != FInline) TXmlBase::operator delete(FItems);
   FItems = items;
   FCapacity = static_cast<int32_t>(capacity);
 }
@@ -209,13 +225,18 @@ TXmlNode* TXmlNodeList::Adopt(TXmlNode* ANode) {
       ANode = clone;
     }
     ANode->FParentNode = FOwnerNode;
+  } else {
+    ANode->FNames->AddOutsideRef();  // a result list is not part of any tree
   }
   ANode->AddRefImpl();
   return ANode;
 }
 
 void TXmlNodeList::Drop(TXmlNode* ANode) {
-  if (FOwnerNode && ANode->FParentNode == FOwnerNode) ANode->FParentNode = nullptr;
+  if (!FOwnerNode)
+    ANode->FNames->ReleaseOutsideRef();
+  else if (ANode->FParentNode == FOwnerNode)
+    ANode->FParentNode = nullptr;
   ReleaseNode(ANode);
 }
 
@@ -233,7 +254,10 @@ TXmlNode* TXmlNodeList::Insert(TXmlNode* ANode, int32_t AIndex) {
 
 void TXmlNodeList::AppendFresh(TXmlNode* ANode) {
   if (FCount == FCapacity) Grow();
-  if (FOwnerNode) ANode->FParentNode = FOwnerNode;
+  if (FOwnerNode)
+    ANode->FParentNode = FOwnerNode;
+  else
+    ANode->FNames->AddOutsideRef();
   ANode->AddRefImpl();
   FItems[FCount++] = ANode;
 }
@@ -277,7 +301,10 @@ void TXmlNodeList::Clear() {
       continue;
     }
     // A node without a list (at most a text child held on its own) cannot start a chain of releases.
-    if (FOwnerNode && n->FParentNode == FOwnerNode) n->FParentNode = nullptr;
+    if (!FOwnerNode)
+      n->FNames->ReleaseOutsideRef();
+    else if (n->FParentNode == FOwnerNode)
+      n->FParentNode = nullptr;
     n->ReleaseImpl();
   }
 }
@@ -298,6 +325,7 @@ TXmlNode::TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddNodeRef(
 
 TXmlNode::~TXmlNode() {
   DiscardChildList();
+  if (FHeavy) --FNames->FHeavyNodes;
   FNames->ReleaseNodeRef();
 }
 
@@ -306,6 +334,9 @@ void TXmlNode::DiscardChildList() {
   if (!FChilds) return;
   TXmlNodeList* list = std::exchange(FChilds, nullptr);
   list->Clear();
+  // A list that outlives its node is no longer part of a tree: its references from outside stop
+  // counting for the table.
+  FNames->FOutsideRefs -= list->RefCount() - 1;
   list->FOwnerNode = nullptr;
   list->ReleaseImpl();
 }
@@ -392,6 +423,7 @@ void TXmlNode::SetPackedAttrs(const TPackedAttr* AAttrs, int32_t ACount, const c
 void TXmlNode::DoUnpackAttrs() {
   const TPackedAttr* packed = std::exchange(FPacked, nullptr);
   const auto* chars = reinterpret_cast<const char16_t*>(packed + FAttrCount);
+  MarkHeavy();
   FAttrs.resize(static_cast<size_t>(FAttrCount));
   for (int32_t i = 0; i < FAttrCount; ++i) {
     const TPackedAttr& a = packed[i];
@@ -433,7 +465,10 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
   AddNewAttr(ANameID, std::move(AValue));
 }
 
-void TXmlNode::GrowAttrs() { FAttrs.resize(GrownCapacity(FAttrs.size())); }
+void TXmlNode::GrowAttrs() {
+  MarkHeavy();
+  FAttrs.resize(GrownCapacity(FAttrs.size()));
+}
 
 void TXmlAttrArray::resize(size_t ACapacity) {
   const size_t old = size();
@@ -465,6 +500,13 @@ void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
   }
   if (TXmlNodeList* list = Childs())
     for (int32_t i = 0; i < list->Get_Count(); ++i) list->Item(i)->SetNameTable(ANames);
+  // The node's blocks stay in the pool of the table it leaves: neither table can free its trees at
+  // once from now on.
+  FNames->FMixed = ANames->FMixed = true;
+  if (FHeavy) {
+    --FNames->FHeavyNodes;
+    ++ANames->FHeavyNodes;
+  }
   ANames->AddNodeRef();
   FNames->ReleaseNodeRef();
   FNames = ANames;
@@ -845,6 +887,7 @@ void TXmlNode::Set_Values(const TXmlString& AName, const TVariant& AValue) {
 void TXmlNode::CopyAttrsTo(TXmlNode* ADest) const {
   UnpackAttrs();
   ADest->UnpackAttrs();
+  if (FAttrCount > 0) ADest->MarkHeavy();
   ADest->FAttrs.resize(static_cast<size_t>(FAttrCount));
   for (int32_t i = 0; i < FAttrCount; ++i) ADest->FAttrs[static_cast<size_t>(i)] = FAttrs[static_cast<size_t>(i)];
   ADest->FAttrCount = FAttrCount;
@@ -969,9 +1012,9 @@ TXmlString TXmlText::Get_Text() {
   return s.substr(b, e - b);
 }
 
-TXmlNode* TXmlCDATASection::DoCloneNode(bool) { return new (Names()->Pool()) TXmlCDATASection(Names(), FData); }
+TXmlNode* TXmlCDATASection::DoCloneNode(bool) { return new (Names()->Pool()) TXmlCDATASection(Names(), Data()); }
 TXmlNameID TXmlCDATASection::Get_NodeNameID() { return Names()->XmlCDATASectionNameID(); }
-TXmlNode* TXmlComment::DoCloneNode(bool) { return new (Names()->Pool()) TXmlComment(Names(), FData); }
+TXmlNode* TXmlComment::DoCloneNode(bool) { return new (Names()->Pool()) TXmlComment(Names(), Data()); }
 TXmlNameID TXmlComment::Get_NodeNameID() { return Names()->XmlCommentNameID(); }
 
 TXmlNode* TXmlProcessingInstruction::DoCloneNode(bool) {
@@ -982,10 +1025,71 @@ TXmlNode* TXmlProcessingInstruction::DoCloneNode(bool) {
 
 // ---- Document ------------------------------------------------------------------------------
 
-TXmlDocument::TXmlDocument(TXmlNameTable* ANames) : TXmlNodeIntf(ANames), FPreserveWhiteSpace(DefaultPreserveWhiteSpace) {}
+// A document lives outside its table's pool, so that the pool can be emptied while the document dies.
+// It counts as heavy: a document held in another tree needs its destructor.
+TXmlDocument::TXmlDocument(TXmlNameTable* ANames) : TXmlNodeIntf(ANames), FPreserveWhiteSpace(DefaultPreserveWhiteSpace) {
+  MarkHeavy();
+}
+
+TXmlDocument::~TXmlDocument() { DropTreeAtOnce(); }
+
+namespace {
+std::atomic<bool> gCheckTreeDrops{false};
+
+[[noreturn]] void TreeDropFault(const char* AWhat) {
+  std::fprintf(stderr, "XML tree freed at once while %s\n", AWhat);
+  std::abort();
+}
+}  // namespace
+
+void detail::SetXmlTreeDropCheck(bool AOn) { gCheckTreeDrops.store(AOn, std::memory_order_relaxed); }
+
+// Each node of a tree is held by its parent's list, each list by its node, and nothing else holds
+// them when the table counts no reference from outside. Nodes own nothing but pool blocks when the
+// table counts no heavy node besides the document, and every node of the table lies in this
+// document's tree (any other tree's root would be held from outside). So the pool's blocks are
+// exactly this tree's, and the pool can be emptied in one step.
+void TXmlDocument::DropTreeAtOnce() {
+  TXmlNameTable* t = Names();
+  if (!FChilds || t->FOutsideRefs != 0 || t->FMixed) return;
+  if (t->FHeavyNodes > 1) {
+    // The declaration keeps its attributes as values: such nodes at the top, without children,
+    // are freed one by one first.
+    for (int32_t i = FChilds->FCount; i-- > 0;) {
+      TXmlNode* n = FChilds->FItems[i];
+      if (n->FHeavy && !n->FChilds) FChilds->Delete(i);
+    }
+    if (t->FHeavyNodes != 1) return;
+  }
+  if (gCheckTreeDrops.load(std::memory_order_relaxed)) {
+    // What the counts promise, node by node: for tests.
+    size_t nodes = 0, blocks = 0;
+    std::vector<TXmlNodeList*> lists{FChilds};
+    while (!lists.empty()) {
+      TXmlNodeList* list = lists.back();
+      lists.pop_back();
+      if (list->RefCount() != 1) TreeDropFault("a list was held from outside");
+      blocks += 1 + (list->FItems != list->FInline ? 1 : 0);
+      for (int32_t i = 0; i < list->FCount; ++i) {
+        TXmlNode* n = list->FItems[i];
+        if (n->RefCount() != 1) TreeDropFault("a node was held from outside");
+        if (n->FHeavy || n->FNames != t || n->FParentNode != list->FOwnerNode) TreeDropFault("a node needed its destructor");
+        ++nodes;
+        blocks += 1 + n->ExtraPoolBlocks();
+        if (n->FChilds) lists.push_back(n->FChilds);
+      }
+    }
+    if (t->FNodeRefs != static_cast<int64_t>(nodes) + 1) TreeDropFault("the table had nodes outside the tree");
+    if (t->Pool() && XmlPoolBlocksInUse(t->Pool()) != blocks) TreeDropFault("the pool had blocks outside the tree");
+  }
+  if (!t->Pool()) return;  // each node was allocated on its own
+  FChilds = nullptr;
+  t->FNodeRefs = 1;  // the document's own
+  DropXmlPoolBlocks(t->Pool());
+}
 
 TXmlNode* TXmlDocument::DoCloneNode(bool) {
-  auto* d = new (Names()->Pool()) TXmlDocument(Names());
+  auto* d = new TXmlDocument(Names());
   if (Childs()) {
     TXmlNodeList* list = d->GetChilds();
     for (int32_t i = 0; i < Childs()->Get_Count(); ++i) list->AppendFresh(Childs()->Item(i)->DoCloneNode(true));
@@ -1129,7 +1233,7 @@ TIntf<IXmlElement> CreateXmlElement(const TXmlString& AName, const TIntf<IXmlNam
 TIntf<IXmlDocument> CreateXmlDocument(const TXmlString& ARootElementName, const TXmlString& AVersion,
                                       const TXmlString& AnEncoding, const TIntf<IXmlNameTable>& ANameTable) {
   TIntf<IXmlNameTable> keep = ANameTable ? ANameTable : CreateNameTable(1009);
-  TIntf<IXmlDocument> doc(new (TableOf(keep)->Pool()) TXmlDocument(TableOf(keep)));
+  TIntf<IXmlDocument> doc(new TXmlDocument(TableOf(keep)));
   if (!ARootElementName.empty()) doc->NewDocument(AVersion, AnEncoding, ARootElementName);
   return doc;
 }

@@ -289,6 +289,11 @@ class TXmlPool;
 // Node memory shared by the nodes of one name table; see TXmlBase::operator new.
 TXmlPool* NewXmlPool();
 void ReleaseXmlPool(TXmlPool* APool);
+// Frees every block of the pool at once, without visiting them: the caller knows that no block is
+// in use any more (see TXmlDocument's destructor).
+void DropXmlPoolBlocks(TXmlPool* APool);
+// The blocks of the pool in use.
+size_t XmlPoolBlocksInUse(const TXmlPool* APool);
 
 class FUNDREL_API TXmlBase : public TInterfacedObject {
  public:
@@ -328,8 +333,23 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   // Where the nodes and lists of this table are allocated.
   TXmlPool* Pool() const { return FPool; }
 
+  // What a dying document needs to know to free its tree in one step: references to this table's
+  // nodes and lists held from outside their trees (interface variables, result lists), nodes that
+  // own memory outside the pool or have weak holders, and whether a node ever moved between tables
+  // (its blocks then belong to another table's pool).
+  void AddOutsideRef() { ++FOutsideRefs; }
+  void ReleaseOutsideRef() { --FOutsideRefs; }
+  int64_t OutsideRefs() const { return FOutsideRefs; }
+  int64_t HeavyNodes() const { return FHeavyNodes; }
+  bool Mixed() const { return FMixed; }
+
  private:
   friend class TXmlNode;
+  friend class TXmlNodeList;
+  friend class TXmlDocument;
+  int64_t FOutsideRefs = 0;
+  int64_t FHeavyNodes = 0;
+  bool FMixed = false;
   // The nodes of a table hold it through one counted reference: a table and its nodes are used by
   // one thread at a time, so their own count needs no atomic operations.
   void AddNodeRef() {
@@ -398,6 +418,9 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
   ~TXmlNodeList() override;
 
   TObject* GetObject() override { return this; }
+  // References through the interface are held from outside the tree.
+  int32_t _AddRef() override;
+  int32_t _Release() override;
   int32_t Get_Count() override { return FCount; }
   TIntf<IXmlNode> Get_Item(int32_t AIndex) override;
   void Exchange(int32_t AIndex1, int32_t AIndex2) override;
@@ -418,8 +441,12 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
   // Appends a node just created in the owner's table and without parent. Internal fast path.
   void AppendFresh(TXmlNode* ANode);
 
+ protected:
+  void WeakControlMade() noexcept override;
+
  private:
   friend class TXmlNode;
+  friend class TXmlDocument;
   void Grow();
   TXmlNode* Adopt(TXmlNode* ANode);
   void Drop(TXmlNode* ANode);
@@ -506,12 +533,24 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   // Makes room for ACount more attributes in one step.
   void ReserveAttrs(size_t ACount) {
     UnpackAttrs();
+    MarkHeavy();
     FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount);
   }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.
   bool PreservesWhiteSpace();
+  // Records that the node owns memory outside its table's pool (or has weak holders), so that its
+  // destructor must run: its document can then no longer free its tree in one step. Stays set.
+  void MarkHeavy() {
+    if (!FHeavy) {
+      FHeavy = true;
+      ++FNames->FHeavyNodes;
+    }
+  }
+  bool IsHeavy() const { return FHeavy; }
+  // The pool blocks the node holds besides its own (kept text, text of comments and CDATA).
+  virtual size_t ExtraPoolBlocks() const { return FSole ? 1 : 0; }
 
   // IXmlNode, shared by every node class.
   TIntf<IXmlNameTable> Get_NameTable();
@@ -601,6 +640,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TXmlNode* AppendNew(TXmlNode* ANode);
   // Drops the children and the child list itself.
   void DiscardChildList();
+  void WeakControlMade() noexcept override { MarkHeavy(); }
 
  public:
   // Attributes as the readers leave them: a name and a range of UTF-16 units each.
@@ -619,6 +659,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
 
  private:
   friend class TXmlNodeList;
+  friend class TXmlDocument;
   friend class TBinXmlReader;
   // Turns packed attributes into FAttrs. Nodes read from text or binary input keep their attributes
   // packed (no allocation per value) until one is looked at or changed.
@@ -629,7 +670,8 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void GrowAttrs();
   // Puts the text held without a list into a new list.
   void ListSole();
-  int32_t FAttrCount = 0;  // first, so that it fills the padding after the reference count
+  int32_t FAttrCount : 31 = 0;  // first, so that it fills the padding after the reference count
+  bool FHeavy : 1 = false;
   TXmlNode* FParentNode = nullptr;  // not counted
   TXmlNameTable* FNames;           // counted
   TXmlAttrArray FAttrs;
@@ -652,6 +694,15 @@ class TXmlNodeIntf : public TImplements<TXmlNode, I> {
   using N = TXmlNode;
 
   TObject* GetObject() override { return this; }
+  // References through the interfaces are held from outside the tree.
+  int32_t _AddRef() override {
+    this->Names()->AddOutsideRef();
+    return this->AddRefImpl();
+  }
+  int32_t _Release() override {
+    this->Names()->ReleaseOutsideRef();
+    return this->ReleaseImpl();
+  }
   IXmlNode* NodeIntf() override { return static_cast<I*>(this); }
   TIntf<IXmlNameTable> Get_NameTable() override { return N::Get_NameTable(); }
   TXmlString Get_NodeName() override { return N::Get_NodeName(); }
@@ -776,6 +827,7 @@ class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
   // The value kept while the element has no child list.
   const TVariant& Data() const { return FData ? *FData : EmptyValue(); }
   void SetData(TVariant AValue) {
+    MarkHeavy();
     if (FData)
       *FData = std::move(AValue);
     else
@@ -791,7 +843,9 @@ class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
 
 class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
  public:
-  TXmlText(TXmlNameTable* ANames, TVariant AData) : TXmlNodeIntf(ANames), FData(new TVariant(std::move(AData))) {}
+  TXmlText(TXmlNameTable* ANames, TVariant AData) : TXmlNodeIntf(ANames), FData(new TVariant(std::move(AData))) {
+    MarkHeavy();
+  }
   // A new text node in ANames' pool holding AText (as a UTF-16 string value); the characters are
   // stored with the node and become a variant when first used as one.
   static TXmlText* NewPacked(TXmlNameTable* ANames, std::u16string_view AText);
@@ -830,6 +884,7 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
   TXmlText(TXmlNameTable* ANames, std::nullptr_t) : TXmlNodeIntf(ANames) {}
   void Unpack();
   void SetValue(TVariant AValue) {
+    MarkHeavy();
     if (FData)
       *FData = std::move(AValue);
     else
@@ -840,21 +895,34 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
   size_t FPackedLength = 0;
 };
 
-// Text kept as a string: the base of CDATA sections and comments.
+// Text kept as characters in a block of the table's pool: the base of CDATA sections and comments.
 template <class I>
 class TXmlCharacterData : public TXmlNodeIntf<I> {
  public:
-  TXmlCharacterData(TXmlNameTable* ANames, TXmlString AData) : TXmlNodeIntf<I>(ANames), FData(std::move(AData)) {}
+  TXmlCharacterData(TXmlNameTable* ANames, std::u16string_view AData) : TXmlNodeIntf<I>(ANames) { SetChars(AData); }
+  ~TXmlCharacterData() override { TXmlBase::operator delete(FChars); }
 
-  TXmlString Get_Text() override { return FData; }
-  void Set_Text(const TXmlString& AText) override { FData = AText; }
+  TXmlString Get_Text() override { return TXmlString(Data()); }
+  void Set_Text(const TXmlString& AText) override { SetChars(AText); }
   TVarType Get_DataType() override { return varUString; }
-  TVariant Get_TypedValue() override { return TVariant(FData); }
-  void Set_TypedValue(const TVariant& AValue) override { FData = AValue.AsUnicodeString(); }
-  const TXmlString& Data() const { return FData; }
+  TVariant Get_TypedValue() override { return TVariant(TXmlString(Data())); }
+  void Set_TypedValue(const TVariant& AValue) override { SetChars(AValue.AsUnicodeString()); }
+  std::u16string_view Data() const { return {FChars, FLength}; }
+  size_t ExtraPoolBlocks() const override { return (FChars ? 1 : 0) + TXmlNode::ExtraPoolBlocks(); }
 
- protected:
-  TXmlString FData;
+ private:
+  void SetChars(std::u16string_view AText) {
+    char16_t* chars = nullptr;
+    if (!AText.empty()) {
+      chars = static_cast<char16_t*>(TXmlBase::operator new(AText.size() * sizeof(char16_t), this->Names()->Pool()));
+      std::memcpy(chars, AText.data(), AText.size() * sizeof(char16_t));
+    }
+    TXmlBase::operator delete(FChars);
+    FChars = chars;
+    FLength = AText.size();
+  }
+  char16_t* FChars = nullptr;  // a block of the pool, or null while empty
+  size_t FLength = 0;
 };
 
 class FUNDREL_API TXmlCDATASection : public TXmlCharacterData<IXmlCDATASection> {
@@ -880,19 +948,24 @@ class FUNDREL_API TXmlComment : public TXmlCharacterData<IXmlComment> {
 class FUNDREL_API TXmlProcessingInstruction : public TXmlNodeIntf<IXmlProcessingInstruction> {
  public:
   TXmlProcessingInstruction(TXmlNameTable* ANames, TXmlNameID ATargetNameID, TXmlString AData)
-      : TXmlNodeIntf(ANames), FTargetNameID(ATargetNameID), FData(std::move(AData)) {}
+      : TXmlNodeIntf(ANames), FTargetNameID(ATargetNameID), FData(std::move(AData)) {
+    if (!FData.empty()) MarkHeavy();
+  }
 
   void SetNodeNameID(TXmlNameID AValue) override { FTargetNameID = AValue; }
   TXmlNode* DoCloneNode(bool ADeep) override;
   TXmlNameID Get_NodeNameID() override { return FTargetNameID; }
   TXmlString Get_Text() override { return FData; }
-  void Set_Text(const TXmlString& AText) override { FData = AText; }
+  void Set_Text(const TXmlString& AText) override { SetData(AText); }
   void SaveXML(TXmlSaver& ASaver) override;
   TXmlString Get_XML() override;
   TIntf<IXmlProcessingInstruction> AsProcessingInstruction() override { return this; }
 
   const TXmlString& Data() const { return FData; }
-  void SetData(TXmlString AData) { FData = std::move(AData); }
+  void SetData(TXmlString AData) {
+    if (!AData.empty()) MarkHeavy();
+    FData = std::move(AData);
+  }
 
  private:
   TXmlNameID FTargetNameID;
@@ -902,6 +975,7 @@ class FUNDREL_API TXmlProcessingInstruction : public TXmlNodeIntf<IXmlProcessing
 class FUNDREL_API TXmlDocument : public TXmlNodeIntf<IXmlDocument> {
  public:
   explicit TXmlDocument(TXmlNameTable* ANames);
+  ~TXmlDocument() override;
 
   TXmlNode* DoCloneNode(bool ADeep) override;
   TXmlNameID Get_NodeNameID() override;
@@ -945,6 +1019,9 @@ class FUNDREL_API TXmlDocument : public TXmlNodeIntf<IXmlDocument> {
  private:
   void ParseText(TXmlSource& ASource);
   void ClearForLoad();
+  // Frees the whole tree without visiting its nodes when nothing outside the tree can reach any
+  // of them and none owns memory outside the pool: the common end of a loaded document.
+  void DropTreeAtOnce();
   bool FPreserveWhiteSpace;
 };
 

@@ -7,10 +7,14 @@
 
 #include "host/Quenra.SysUtils.h"
 #include "xml/DVSimpleXML.h"
+#include "xml/detail/XmlInternals.h"
 
 namespace xmltest {
 
 using namespace fundrel;
+
+// Every document of these tests that frees its tree at once first proves, node by node, that it may.
+inline const bool TreeDropsChecked = (detail::SetXmlTreeDropCheck(true), true);
 
 // The message of the EGVException that AAction raises, or "no error".
 template <class F>

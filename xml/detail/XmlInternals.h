@@ -17,6 +17,10 @@
 
 namespace fundrel::detail {
 
+// Tests turn this on: a document that frees its tree at once first checks, node by node, that
+// nothing else holds any of them, and aborts the process if something does.
+void SetXmlTreeDropCheck(bool AOn);
+
 // ---- Errors --------------------------------------------------------------------------------
 [[noreturn]] void XmlError(const char* AMessage);
 [[noreturn]] void XmlErrorFmt(const char* AFormat, std::u16string_view AArg);

@@ -2,7 +2,8 @@
 // pool per name table. Freed blocks are reused by the next node of their size, and a document's
 // nodes lie close together. The pool lives while its table or any of its blocks does. A pool's first
 // megabyte comes in small chunks; beyond that it takes large blocks of huge pages, so that a big
-// document does not pay a page fault for every 4 KB of its nodes.
+// document does not pay a page fault for every 4 KB of its nodes. Blocks too big for a chunk come
+// from malloc but stay on the pool's list, so that the pool can free everything it gave at once.
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -34,7 +35,14 @@ constexpr size_t SmallChunksPerPool = 16;
 // Precedes every block; keeps the block 16-byte aligned.
 struct alignas(16) TBlockHeader {
   TXmlPool* Pool;  // null: allocated with malloc
-  size_t Class;
+  size_t Class;    // BigClass: a big block of the pool
+};
+constexpr size_t BigClass = Classes;
+
+// Precedes the header of a big block: its place on the pool's list.
+struct alignas(16) TBigLink {
+  TBigLink* Prev;
+  TBigLink* Next;
 };
 
 // Chunks of pools that died, kept for the next documents so that loading one document after another
@@ -144,21 +152,58 @@ class TXmlPool {
     FFree[AClass] = ABlock;
     Release();
   }
+  void* TakeBig(size_t ASize) {
+    auto* link = static_cast<TBigLink*>(std::malloc(sizeof(TBigLink) + sizeof(TBlockHeader) + ASize));
+    if (!link) throw std::bad_alloc();
+    link->Prev = &FBig;
+    link->Next = FBig.Next;
+    FBig.Next->Prev = link;
+    FBig.Next = link;
+    auto* h = reinterpret_cast<TBlockHeader*>(link + 1);
+    h->Pool = this;
+    h->Class = BigClass;
+    ++FRefs;
+    return h + 1;
+  }
+  static void FreeBig(TBigLink* ALink) {
+    ALink->Prev->Next = ALink->Next;
+    ALink->Next->Prev = ALink->Prev;
+    std::free(ALink);
+  }
+  void GiveBig(void* ABlock) {
+    FreeBig(reinterpret_cast<TBigLink*>(static_cast<TBlockHeader*>(ABlock) - 1) - 1);
+    Release();
+  }
   void Release() {
     if (--FRefs == 0) delete this;
   }
-  ~TXmlPool() {
-    for (char* c : FChunks) Chunks().Give(c);
-    for (char* c : FLarge) Chunks().GiveLarge(c);
+  size_t BlocksInUse() const { return FRefs - 1; }
+  // Every block given out is dead: hands the chunks back at once. The table's reference stays.
+  void DropAll() {
+    ReturnAll();
+    FChunks.clear();
+    FLarge.clear();
+    for (void*& f : FFree) f = nullptr;
+    FCurrent = nullptr;
+    FLeft = 0;
+    FRefs = 1;
   }
+  ~TXmlPool() { ReturnAll(); }
 
  private:
+  void ReturnAll() {
+    for (char* c : FChunks) Chunks().Give(c);
+    for (char* c : FLarge) Chunks().GiveLarge(c);
+    while (FBig.Next != &FBig) FreeBig(FBig.Next);
+  }
+
   size_t FRefs = 1;  // the table's reference and one per live block
   void* FFree[Classes] = {};
   std::vector<char*> FChunks;
   std::vector<char*> FLarge;
   char* FCurrent = nullptr;
   size_t FLeft = 0;
+  TBigLink FBig{&FBig, &FBig};
 };
 
 TXmlPool* NewXmlPool() { return FUNDREL_XML_POOL ? new TXmlPool : nullptr; }
@@ -167,9 +212,15 @@ void ReleaseXmlPool(TXmlPool* APool) {
   if (APool) APool->Release();
 }
 
+void DropXmlPoolBlocks(TXmlPool* APool) {
+  if (APool) APool->DropAll();
+}
+
+size_t XmlPoolBlocksInUse(const TXmlPool* APool) { return APool ? APool->BlocksInUse() : 0; }
+
 void* TXmlBase::operator new(size_t ASize, TXmlPool* APool) {
   const size_t cls = (ASize + Granule - 1) / Granule - 1;
-  if (APool && cls < Classes) return APool->Take(cls);
+  if (APool) return cls < Classes ? APool->Take(cls) : APool->TakeBig(ASize);
   auto* h = static_cast<TBlockHeader*>(std::malloc(sizeof(TBlockHeader) + ASize));
   if (!h) throw std::bad_alloc();
   h->Pool = nullptr;
@@ -180,10 +231,12 @@ void* TXmlBase::operator new(size_t ASize, TXmlPool* APool) {
 void TXmlBase::operator delete(void* ABlock) noexcept {
   if (!ABlock) return;
   auto* h = static_cast<TBlockHeader*>(ABlock) - 1;
-  if (h->Pool)
-    h->Pool->Give(ABlock, h->Class);
-  else
+  if (!h->Pool)
     std::free(h);
+  else if (h->Class == BigClass)
+    h->Pool->GiveBig(ABlock);
+  else
+    h->Pool->Give(ABlock, h->Class);
 }
 
 }  // namespace fundrel

@@ -199,12 +199,12 @@ void TXmlText::SaveXML(TXmlSaver& ASaver) {
 }
 TXmlString TXmlText::Get_XML() { return NodeText(this, false); }
 
-void TXmlCDATASection::SaveXML(TXmlSaver& ASaver) { SaveCDATA(ASaver, FData); }
+void TXmlCDATASection::SaveXML(TXmlSaver& ASaver) { SaveCDATA(ASaver, Data()); }
 TXmlString TXmlCDATASection::Get_XML() { return NodeText(this, false); }
 
 void TXmlComment::SaveXML(TXmlSaver& ASaver) {
   ASaver.Save(u"<!--");
-  ASaver.Save(FData);
+  ASaver.Save(Data());
   ASaver.Save(u"-->");
 }
 TXmlString TXmlComment::Get_XML() { return NodeText(this, false); }
