@@ -1035,6 +1035,7 @@ TXmlDocument::~TXmlDocument() { DropTreeAtOnce(); }
 
 namespace {
 std::atomic<bool> gCheckTreeDrops{false};
+std::atomic<uint64_t> gWholeTreeReleases{0};
 
 [[noreturn]] void TreeDropFault(const char* AWhat) {
   std::fprintf(stderr, "XML tree freed at once while %s\n", AWhat);
@@ -1043,6 +1044,7 @@ std::atomic<bool> gCheckTreeDrops{false};
 }  // namespace
 
 void detail::SetXmlTreeDropCheck(bool AOn) { gCheckTreeDrops.store(AOn, std::memory_order_relaxed); }
+uint64_t detail::XmlWholeTreeReleases() { return gWholeTreeReleases.load(std::memory_order_relaxed); }
 
 // Each node of a tree is held by its parent's list, each list by its node, and nothing else holds
 // them when the table counts no reference from outside. Nodes own nothing but pool blocks when the
@@ -1073,7 +1075,8 @@ void TXmlDocument::DropTreeAtOnce() {
       for (int32_t i = 0; i < list->FCount; ++i) {
         TXmlNode* n = list->FItems[i];
         if (n->RefCount() != 1) TreeDropFault("a node was held from outside");
-        if (n->FHeavy || n->FNames != t || n->FParentNode != list->FOwnerNode) TreeDropFault("a node needed its destructor");
+        if (n->FHeavy || n->OwnsMemoryOutsidePool() || n->FNames != t || n->FParentNode != list->FOwnerNode)
+          TreeDropFault("a node needed its destructor");
         ++nodes;
         blocks += 1 + n->ExtraPoolBlocks();
         if (n->FChilds) lists.push_back(n->FChilds);
@@ -1082,7 +1085,8 @@ void TXmlDocument::DropTreeAtOnce() {
     if (t->FNodeRefs != static_cast<int64_t>(nodes) + 1) TreeDropFault("the table had nodes outside the tree");
     if (t->Pool() && XmlPoolBlocksInUse(t->Pool()) != blocks) TreeDropFault("the pool had blocks outside the tree");
   }
-  if (!t->Pool()) return;  // each node was allocated on its own
+  gWholeTreeReleases.fetch_add(1, std::memory_order_relaxed);
+  if (!t->Pool()) return;  // each node was allocated on its own (sanitizer builds): the usual way
   FChilds = nullptr;
   t->FNodeRefs = 1;  // the document's own
   DropXmlPoolBlocks(t->Pool());

@@ -551,6 +551,8 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   bool IsHeavy() const { return FHeavy; }
   // The pool blocks the node holds besides its own (kept text, text of comments and CDATA).
   virtual size_t ExtraPoolBlocks() const { return FSole ? 1 : 0; }
+  // Whether the node holds memory outside the pool now (what IsHeavy promises to cover).
+  virtual bool OwnsMemoryOutsidePool() const { return FAttrs.size() > 0; }
 
   // IXmlNode, shared by every node class.
   TIntf<IXmlNameTable> Get_NameTable();
@@ -819,6 +821,7 @@ class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
   void Set_TypedValue(const TVariant& AValue) override;
   TXmlString Get_XML() override;
   TIntf<IXmlElement> AsElement() override { return this; }
+  bool OwnsMemoryOutsidePool() const override { return FData || TXmlNode::OwnsMemoryOutsidePool(); }
 
   void ReplaceTextByCDATASection(const TXmlString& AText) override;
   void ReplaceTextByBinaryData(const void* AData, int32_t ASize, int32_t AMaxLineLength) override;
@@ -873,6 +876,7 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
   }
   TXmlString Get_XML() override;
   TIntf<IXmlText> AsText() override { return this; }
+  bool OwnsMemoryOutsidePool() const override { return FData || TXmlNode::OwnsMemoryOutsidePool(); }
 
   const TVariant& Data() const {
     if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlText*>(this)->Unpack();
@@ -960,6 +964,7 @@ class FUNDREL_API TXmlProcessingInstruction : public TXmlNodeIntf<IXmlProcessing
   void SaveXML(TXmlSaver& ASaver) override;
   TXmlString Get_XML() override;
   TIntf<IXmlProcessingInstruction> AsProcessingInstruction() override { return this; }
+  bool OwnsMemoryOutsidePool() const override { return !FData.empty() || TXmlNode::OwnsMemoryOutsidePool(); }
 
   const TXmlString& Data() const { return FData; }
   void SetData(TXmlString AData) {

@@ -20,6 +20,9 @@ namespace fundrel::detail {
 // Tests turn this on: a document that frees its tree at once first checks, node by node, that
 // nothing else holds any of them, and aborts the process if something does.
 void SetXmlTreeDropCheck(bool AOn);
+// How many dying documents found that they could free their tree at once (builds without the
+// pool then free it node by node all the same).
+uint64_t XmlWholeTreeReleases();
 
 // ---- Errors --------------------------------------------------------------------------------
 [[noreturn]] void XmlError(const char* AMessage);
