@@ -252,16 +252,6 @@ TXmlNode* TXmlNodeList::Insert(TXmlNode* ANode, int32_t AIndex) {
   return ANode;
 }
 
-void TXmlNodeList::AppendFresh(TXmlNode* ANode) {
-  if (FCount == FCapacity) Grow();
-  if (FOwnerNode)
-    ANode->FParentNode = FOwnerNode;
-  else
-    ANode->FNames->AddOutsideRef();
-  ANode->AddRefImpl();
-  FItems[FCount++] = ANode;
-}
-
 void TXmlNodeList::Delete(int32_t AIndex) {
   if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
   TXmlNode* n = FItems[AIndex];
@@ -321,7 +311,6 @@ TXmlString TXmlNodeList::Get_XML() {
 
 // ---- Node core -----------------------------------------------------------------------------
 
-TXmlNode::TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddNodeRef(); }
 
 TXmlNode::~TXmlNode() {
   DiscardChildList();
@@ -386,8 +375,8 @@ void TXmlNode::AppendFreshChars(std::u16string_view AText) {
   CommitFreshText(fresh, fresh.Chars, AText.size());
 }
 
-TXmlNodeList* TXmlNode::GetChilds() {
-  if (FSole) ListSole();
+TXmlNodeList* TXmlNode::MakeChilds() {
+  if (FSole) ListSole();  // makes the list
   if (!FChilds) {
     FChilds = new (FNames->Pool()) TXmlNodeList(this);
     FChilds->AddRefImpl();

@@ -439,7 +439,7 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
   void ParseXML(TXmlSource& ASource, TXmlNameTable* ANames, bool APreserveWhiteSpace);
 
   // Appends a node just created in the owner's table and without parent. Internal fast path.
-  void AppendFresh(TXmlNode* ANode);
+  inline void AppendFresh(TXmlNode* ANode);
 
  protected:
   void WeakControlMade() noexcept override;
@@ -463,13 +463,14 @@ class FUNDREL_API TXmlNodeList final : public TImplements<TXmlBase, IXmlNodeList
 // concrete class through TXmlNodeIntf.
 class FUNDREL_API TXmlNode : public TXmlBase {
  public:
-  explicit TXmlNode(TXmlNameTable* ANames);
+  explicit TXmlNode(TXmlNameTable* ANames) : FNames(ANames) { FNames->AddNodeRef(); }
   ~TXmlNode() override;
 
   // The node seen through its most specific interface.
   virtual IXmlNode* NodeIntf() = 0;
 
-  virtual TXmlNodeList* GetChilds();
+  // The child list, made on first use.
+  TXmlNodeList* GetChilds() { return FChilds ? FChilds : MakeChilds(); }
   virtual void SetNodeNameID(TXmlNameID AValue);
   virtual TXmlNode* DoCloneNode(bool ADeep) = 0;
   virtual TXmlNameID Get_NodeNameID() = 0;
@@ -672,6 +673,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void GrowAttrs();
   // Puts the text held without a list into a new list.
   void ListSole();
+  TXmlNodeList* MakeChilds();
   int32_t FAttrCount : 31 = 0;  // first, so that it fills the padding after the reference count
   bool FHeavy : 1 = false;
   TXmlNode* FParentNode = nullptr;  // not counted
@@ -687,6 +689,16 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   };
   TSoleText* FSole = nullptr;  // owned
 };
+
+inline void TXmlNodeList::AppendFresh(TXmlNode* ANode) {
+  if (FCount == FCapacity) Grow();
+  if (FOwnerNode)
+    ANode->FParentNode = FOwnerNode;
+  else
+    ANode->FNames->AddOutsideRef();
+  ANode->AddRefImpl();
+  FItems[FCount++] = ANode;
+}
 
 // Exposes the TXmlNode core through interface I (IXmlNode or one derived from it).
 template <class I>

@@ -552,10 +552,10 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       S.Next();
       if (S.CurChar == '-') {
         S.ExpectText(u"--");
-        append(new (ANames->Pool()) TXmlComment(ANames, TXmlString(S.ReadUpTo(text, u"-->"))));
+        append(new (ANames->Pool()) TXmlComment(ANames, S.ReadUpTo(text, u"-->")));
       } else if (S.CurChar == '[') {
         S.ExpectText(u"[CDATA[");
-        append(new (ANames->Pool()) TXmlCDATASection(ANames, TXmlString(S.ReadUpTo(text, u"]]>"))));
+        append(new (ANames->Pool()) TXmlCDATASection(ANames, S.ReadUpTo(text, u"]]>")));
       } else {
         S.ExpectText(u"DOCTYPE");
         S.ReadUpTo(text, u">");

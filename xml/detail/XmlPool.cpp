@@ -27,17 +27,27 @@ namespace fundrel {
 
 namespace {
 
-constexpr size_t Granule = 16;
-constexpr size_t Classes = 128;  // blocks up to 2 KB (a paragraph of text); larger ones come from malloc
+constexpr size_t Granule = 8;
+constexpr size_t Classes = 255;  // blocks up to 2 KB (a paragraph of text); larger ones are big blocks
 constexpr size_t ChunkSize = 64 * 1024;
 constexpr size_t SmallChunksPerPool = 16;
 
-// Precedes every block; keeps the block 16-byte aligned.
-struct alignas(16) TBlockHeader {
-  TXmlPool* Pool;  // null: allocated with malloc
-  size_t Class;    // BigClass: a big block of the pool
+// One word precedes every block (8-byte aligned, like the block): the pool in the low bits, the
+// size class in the top byte, which no user-space address uses. Most blocks are small nodes, so
+// the word is worth keeping small.
+struct TBlockHeader {
+  uintptr_t Word;
+  TXmlPool* Pool() const { return reinterpret_cast<TXmlPool*>(Word & PoolMask); }  // null: malloc
+  size_t Class() const { return Word >> ClassShift; }  // BigClass: a big block of the pool
+  static constexpr unsigned ClassShift = 56;
+  static constexpr uintptr_t PoolMask = (uintptr_t(1) << ClassShift) - 1;
 };
+static_assert(sizeof(TBlockHeader) == 8);
 constexpr size_t BigClass = Classes;
+
+inline uintptr_t HeaderWord(TXmlPool* APool, size_t AClass) {
+  return reinterpret_cast<uintptr_t>(APool) | (uintptr_t(AClass) << TBlockHeader::ClassShift);
+}
 
 // Precedes the header of a big block: its place on the pool's list.
 struct alignas(16) TBigLink {
@@ -141,8 +151,7 @@ class TXmlPool {
       FLeft = large ? platform::LargeBlockSize : ChunkSize;
     }
     auto* h = reinterpret_cast<TBlockHeader*>(FCurrent);
-    h->Pool = this;
-    h->Class = AClass;
+    h->Word = HeaderWord(this, AClass);
     FCurrent += size;
     FLeft -= size;
     return h + 1;
@@ -160,8 +169,7 @@ class TXmlPool {
     FBig.Next->Prev = link;
     FBig.Next = link;
     auto* h = reinterpret_cast<TBlockHeader*>(link + 1);
-    h->Pool = this;
-    h->Class = BigClass;
+    h->Word = HeaderWord(this, BigClass);
     ++FRefs;
     return h + 1;
   }
@@ -223,20 +231,20 @@ void* TXmlBase::operator new(size_t ASize, TXmlPool* APool) {
   if (APool) return cls < Classes ? APool->Take(cls) : APool->TakeBig(ASize);
   auto* h = static_cast<TBlockHeader*>(std::malloc(sizeof(TBlockHeader) + ASize));
   if (!h) throw std::bad_alloc();
-  h->Pool = nullptr;
-  h->Class = 0;
+  h->Word = 0;
   return h + 1;
 }
 
 void TXmlBase::operator delete(void* ABlock) noexcept {
   if (!ABlock) return;
   auto* h = static_cast<TBlockHeader*>(ABlock) - 1;
-  if (!h->Pool)
+  TXmlPool* pool = h->Pool();
+  if (!pool)
     std::free(h);
-  else if (h->Class == BigClass)
-    h->Pool->GiveBig(ABlock);
+  else if (h->Class() == BigClass)
+    pool->GiveBig(ABlock);
   else
-    h->Pool->Give(ABlock, h->Class);
+    pool->Give(ABlock, h->Class());
 }
 
 }  // namespace fundrel
