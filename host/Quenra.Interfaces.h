@@ -217,6 +217,14 @@ class FUNDREL_API TInterfacedObject : public TObject {
   int32_t RefCount() const noexcept { return FRefCount.load(std::memory_order_relaxed); }
 
   int32_t AddRefImpl() noexcept { return FRefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
+  // The first reference to an object no other thread can see yet is a plain store: a locked
+  // instruction would wait for every store before it, which is costly when many fresh objects are
+  // being built.
+  int32_t AddFirstRef() noexcept {
+    if (FRefCount.load(std::memory_order_relaxed) != 0) return AddRefImpl();
+    FRefCount.store(1, std::memory_order_relaxed);
+    return 1;
+  }
   int32_t ReleaseImpl() noexcept {
     int32_t n = FRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (n == 0) DestroyCounted();

@@ -379,7 +379,7 @@ TXmlNodeList* TXmlNode::MakeChilds() {
   if (FSole) ListSole();  // makes the list
   if (!FChilds) {
     FChilds = new (FNames->Pool()) TXmlNodeList(this);
-    FChilds->AddRefImpl();
+    FChilds->AddFirstRef();
   }
   return FChilds;
 }

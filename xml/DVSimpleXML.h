@@ -696,7 +696,7 @@ inline void TXmlNodeList::AppendFresh(TXmlNode* ANode) {
     ANode->FParentNode = FOwnerNode;
   else
     ANode->FNames->AddOutsideRef();
-  ANode->AddRefImpl();
+  ANode->AddFirstRef();
   FItems[FCount++] = ANode;
 }
 

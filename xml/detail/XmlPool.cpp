@@ -152,6 +152,7 @@ class TXmlPool {
     }
     auto* h = reinterpret_cast<TBlockHeader*>(FCurrent);
     h->Word = HeaderWord(this, AClass);
+    __builtin_prefetch(FCurrent + 4096, 1, 3);
     FCurrent += size;
     FLeft -= size;
     return h + 1;
