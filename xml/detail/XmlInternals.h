@@ -396,6 +396,16 @@ class TXmlSource {
   }
   void ExpectChar(char16_t AChar);
   void ExpectText(std::u16string_view AText);
+  // An end tag's name: compared in the block without a call when the block holds it.
+  void ExpectName(std::u16string_view AName) {
+    const size_t n = AName.size();
+    if (CurChar != 0 && static_cast<size_t>(FBufEnd - FBufPtr) > n && detail::SameUnits(FBufPtr, AName.data(), n)) {
+      FBufPtr += n;
+      CurChar = *FBufPtr;
+      return;
+    }
+    ExpectText(AName);
+  }
   // Reads a name into a token taken from the stack (release with DropToken).
   std::u16string_view ReadName(TXmlToken& AToken);
   // As ReadName, the name possibly left in the block: use it before the source moves again.

@@ -472,8 +472,12 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
   TXmlToken& scratch = S.PushToken();
   // Elements whose content is being read, innermost last; kept alive by their parents' lists.
   std::vector<TXmlElement*> open;
-  // The name of the last start tag at each depth: siblings mostly share their name.
-  std::vector<TXmlNameID> lastName;
+  // The names of the last two start tags at each depth, the latest first: siblings mostly share
+  // their name or alternate between two.
+  struct TRecentNames {
+    TXmlNameID Last = 0, Before = 0;
+  };
+  std::vector<TRecentNames> lastName;
   auto append = [&](TXmlNode* ANode) {
     if (open.empty())
       AppendFresh(ANode);
@@ -519,7 +523,7 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       TXmlElement* e = open.back();
       open.pop_back();
       S.Next();
-      S.ExpectText(ANames->NameOf(e->Get_NodeNameID()));
+      S.ExpectName(ANames->NameOf(e->Get_NodeNameID()));
       S.SkipBlanks();
       S.ExpectChar('>');
     } else if (c == '?') {
@@ -562,11 +566,14 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
       }
     } else {
       const size_t depth = open.size();
-      if (lastName.size() <= depth) lastName.resize(depth + 1, 0);
-      TXmlNameID id = lastName[depth];
+      if (lastName.size() <= depth) lastName.resize(depth + 1);
+      TRecentNames& recent = lastName[depth];
+      TXmlNameID id = recent.Last;
       if (id == 0 || !S.SkipName(ANames->NameOf(id))) {
-        id = ANames->GetID(S.ReadNameHere(name));
-        lastName[depth] = id;
+        id = recent.Before;
+        if (id == 0 || !S.SkipName(ANames->NameOf(id))) id = ANames->GetID(S.ReadNameHere(name));
+        recent.Before = recent.Last;
+        recent.Last = id;
       }
       const char16_t after = S.CurChar;
       if (after == 0) XmlError("The determination of the element is not completed");
