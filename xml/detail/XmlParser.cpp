@@ -333,7 +333,9 @@ char16_t TXmlSource::ReadEntity(TXmlToken& AScratch) {
 
 namespace {
 
-std::u16string_view Trimmed(std::u16string_view AText) {
+inline std::u16string_view Trimmed(std::u16string_view AText) {
+  // Text between tags is mostly either a value with no blank at its ends or indentation alone.
+  if (AText.empty() || (AText.front() > 0x20 && AText.back() > 0x20)) return AText;
   size_t b = 0, e = AText.size();
   while (b < e && AText[b] <= 0x20) ++b;
   while (e > b && AText[e - 1] <= 0x20) --e;
