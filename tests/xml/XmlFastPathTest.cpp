@@ -250,6 +250,34 @@ TEST(XmlPacked, DocumentsLargerThanTheKeptMemoryLoadOneAfterAnother) {
   EXPECT_EQ(again->Get_XML(), second->Get_XML());
 }
 
+TEST(XmlPacked, LargeDocumentsReuseTheBlocksOfEarlierOnes) {
+  if (!detail::XmlPoolsEnabled()) GTEST_SKIP() << "nodes are allocated one by one in this build";
+  auto make = [](int ACount, int ASalt) {
+    std::string text = "<r>";
+    for (int i = 0; i < ACount; ++i)
+      text += "<item id='" + std::to_string(i) + "'>t" + std::to_string(i + ASalt) + "</item>";
+    return text + "</r>";
+  };
+  auto check = [](const TIntf<IXmlDocument>& ADoc, int ACount, int ASalt) {
+    auto kids = Root(ADoc)->Get_ChildNodes();
+    ASSERT_EQ(kids->Get_Count(), ACount);
+    for (int i : {0, ACount / 2, ACount - 1}) EXPECT_EQ(U8(kids->Get_Item(i)->Get_Text()), "t" + std::to_string(i + ASalt));
+  };
+  size_t ready = 0, parked = 0, readyBig = 0, parkedBig = 0, readySmall = 0, parkedSmall = 0;
+  Parse(make(400000, 1));  // far more than the 32 MB kept ready in any case
+  detail::XmlCachedLargeBlocks(readyBig, parkedBig);
+  // A smaller document that follows takes some blocks and leaves the big one's extra blocks parked.
+  check(Parse(make(50000, 2)), 50000, 2);
+  detail::XmlCachedLargeBlocks(readySmall, parkedSmall);
+  EXPECT_EQ(readySmall + parkedSmall, readyBig + parkedBig);
+  EXPECT_GT(parkedSmall, parkedBig);
+  // A big one again is built in the ready blocks and the parked ones.
+  auto again = Parse(make(400000, 3));
+  detail::XmlCachedLargeBlocks(ready, parked);
+  EXPECT_LT(parked, parkedSmall);
+  check(again, 400000, 3);
+}
+
 TEST(XmlPacked, LoneTextChildIsAChildLikeAnyOther) {
   const std::string text = "<r><a>one</a><b>two</b><c>three</c><d> &#32; </d></r>";
   for (bool binary : {false, true}) {

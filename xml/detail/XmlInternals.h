@@ -23,6 +23,10 @@ void SetXmlTreeDropCheck(bool AOn);
 // How many dying documents found that they could free their tree at once (builds without the
 // pool then free it node by node all the same).
 uint64_t XmlWholeTreeReleases();
+// Whether nodes come from pools (not in sanitizer builds, which allocate each on its own).
+bool XmlPoolsEnabled();
+// The large blocks that pools which died left for the next ones: ready as they were, and parked.
+void XmlCachedLargeBlocks(size_t& AReady, size_t& AParked);
 
 // ---- Errors --------------------------------------------------------------------------------
 [[noreturn]] void XmlError(const char* AMessage);
@@ -410,7 +414,8 @@ class TXmlSource {
   std::u16string_view ReadName(TXmlToken& AToken);
   // As ReadName, the name possibly left in the block: use it before the source moves again.
   std::u16string_view ReadNameHere(TXmlToken& AToken);
-  // Reads up to the terminator, consuming it; answers the text before it.
+  // Reads up to the terminator, consuming it; answers the text before it, possibly left in the
+  // block: use it before the source moves again.
   std::u16string_view ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator);
   // Decodes an entity; CurChar is the character after "&".
   char16_t ReadEntity(TXmlToken& AScratch);

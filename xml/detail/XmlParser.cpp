@@ -246,6 +246,17 @@ std::u16string_view TXmlSource::ReadNameHere(TXmlToken& AToken) {
 std::u16string_view TXmlSource::ReadUpTo(TXmlToken& AToken, std::u16string_view ATerminator) {
   AToken.Clear();
   const size_t n = ATerminator.size();
+  // Comments and CDATA mostly end in their block: answered in place.
+  if (CurChar != 0) {
+    const std::u16string_view rest(FBufPtr, static_cast<size_t>(FBufEnd - FBufPtr));
+    const size_t at = rest.find(ATerminator);
+    if (at != std::u16string_view::npos && at + n < rest.size() &&
+        rest.substr(0, at).find(char16_t(0)) == std::u16string_view::npos) {
+      FBufPtr += at + n;
+      CurChar = *FBufPtr;
+      return rest.substr(0, at);
+    }
+  }
   const char16_t last = ATerminator.back();
   for (;;) {
     const char16_t c = CurChar;

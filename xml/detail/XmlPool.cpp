@@ -4,6 +4,7 @@
 // megabyte comes in small chunks; beyond that it takes large blocks of huge pages, so that a big
 // document does not pay a page fault for every 4 KB of its nodes. Blocks too big for a chunk come
 // from malloc but stay on the pool's list, so that the pool can free everything it gave at once.
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <new>
@@ -11,6 +12,7 @@
 
 #include "platform/LargeBlocks.h"
 #include "xml/DVSimpleXML.h"
+#include "xml/detail/XmlInternals.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define FUNDREL_XML_POOL 0  // plain allocations, so that the sanitizer sees every block
@@ -57,8 +59,10 @@ struct alignas(16) TBigLink {
 
 // Chunks of pools that died, kept for the next documents so that loading one document after another
 // does not hand memory back to the system and fault it in again (a fresh page costs more than the
-// nodes written to it). Large blocks beyond the first 32 MB are parked while kept: the system may
-// reclaim them under memory pressure, so the cache can hold as much as a large document needs.
+// nodes written to it). Of the large blocks, as many as the last pool used (at least 32 MB) stay
+// ready: documents tend to follow documents of their size. Older ones are parked while kept: the
+// system may reclaim them under memory pressure, so the cache can hold as much as a large document
+// needs without pinning it after the large documents stop.
 class TChunkCache {
  public:
   char* Take() {
@@ -85,40 +89,52 @@ class TChunkCache {
   char* TakeLarge() {
     {
       std::lock_guard<std::mutex> guard(FLock);
-      if (!FLarge.empty()) {
-        char* c = FLarge.back();
-        FLarge.pop_back();
-        return c;
-      }
+      for (std::vector<char*>* from : {&FReady, &FParked})
+        if (!from->empty()) {
+          char* c = from->back();
+          from->pop_back();
+          return c;
+        }
     }
     return static_cast<char*>(platform::AllocateLargeBlock());
   }
-  void GiveLarge(char* ABlock) {
-    size_t kept;
+  void Count(size_t& AReady, size_t& AParked) {
+    std::lock_guard<std::mutex> guard(FLock);
+    AReady = FReady.size();
+    AParked = FParked.size();
+  }
+  // The large blocks of a pool that died.
+  void GiveLarge(const std::vector<char*>& ABlocks) {
+    std::vector<char*> older;
     {
       std::lock_guard<std::mutex> guard(FLock);
-      kept = FLarge.size();
-    }
-    // The first blocks are kept as they are: parking costs a little, and only a document larger than
-    // they are needs more. A block is parked before it is shared, never while another pool uses it.
-    if (kept >= KeptLarge && kept < MaxLarge) platform::ParkLargeBlock(ABlock);
-    {
-      std::lock_guard<std::mutex> guard(FLock);
-      if (FLarge.size() < MaxLarge) {
-        FLarge.push_back(ABlock);
-        return;
+      FReady.insert(FReady.end(), ABlocks.begin(), ABlocks.end());
+      const size_t ready = std::max(KeptLarge, ABlocks.size());
+      if (FReady.size() > ready) {
+        const auto cut = FReady.begin() + static_cast<std::ptrdiff_t>(FReady.size() - ready);
+        older.assign(FReady.begin(), cut);
+        FReady.erase(FReady.begin(), cut);
       }
     }
-    platform::FreeLargeBlock(ABlock);
+    // Parked before they are shared again, never while another pool uses them.
+    for (char* b : older) platform::ParkLargeBlock(b);
+    std::lock_guard<std::mutex> guard(FLock);
+    for (char* b : older) {
+      if (FReady.size() + FParked.size() < MaxLarge)
+        FParked.push_back(b);
+      else
+        platform::FreeLargeBlock(b);
+    }
   }
 
  private:
   static constexpr size_t MaxChunks = 128;  // 8 MB
   static constexpr size_t KeptLarge = 16;   // 32 MB
-  static constexpr size_t MaxLarge = 128;   // 256 MB, parked beyond KeptLarge
+  static constexpr size_t MaxLarge = 128;   // 256 MB in all
   std::mutex FLock;
   std::vector<char*> FChunks;
-  std::vector<char*> FLarge;
+  std::vector<char*> FReady;   // as they were left
+  std::vector<char*> FParked;  // the system may have taken their pages back
 };
 
 // Created on first use and never destroyed: pools may die during static destruction.
@@ -202,7 +218,7 @@ class TXmlPool {
  private:
   void ReturnAll() {
     for (char* c : FChunks) Chunks().Give(c);
-    for (char* c : FLarge) Chunks().GiveLarge(c);
+    if (!FLarge.empty()) Chunks().GiveLarge(FLarge);
     while (FBig.Next != &FBig) FreeBig(FBig.Next);
   }
 
@@ -226,6 +242,10 @@ void DropXmlPoolBlocks(TXmlPool* APool) {
 }
 
 size_t XmlPoolBlocksInUse(const TXmlPool* APool) { return APool ? APool->BlocksInUse() : 0; }
+
+bool detail::XmlPoolsEnabled() { return FUNDREL_XML_POOL != 0; }
+
+void detail::XmlCachedLargeBlocks(size_t& AReady, size_t& AParked) { Chunks().Count(AReady, AParked); }
 
 void* TXmlBase::operator new(size_t ASize, TXmlPool* APool) {
   const size_t cls = (ASize + Granule - 1) / Granule - 1;
