@@ -311,7 +311,6 @@ TXmlString TXmlNodeList::Get_XML() {
 
 // ---- Node core -----------------------------------------------------------------------------
 
-
 TXmlNode::~TXmlNode() {
   DiscardChildList();
   if (FHeavy) --FNames->FHeavyNodes;

@@ -339,9 +339,6 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   // (its blocks then belong to another table's pool).
   void AddOutsideRef() { ++FOutsideRefs; }
   void ReleaseOutsideRef() { --FOutsideRefs; }
-  int64_t OutsideRefs() const { return FOutsideRefs; }
-  int64_t HeavyNodes() const { return FHeavyNodes; }
-  bool Mixed() const { return FMixed; }
 
  private:
   friend class TXmlNode;
@@ -549,7 +546,6 @@ class FUNDREL_API TXmlNode : public TXmlBase {
       ++FNames->FHeavyNodes;
     }
   }
-  bool IsHeavy() const { return FHeavy; }
   // The pool blocks the node holds besides its own (kept text, text of comments and CDATA).
   virtual size_t ExtraPoolBlocks() const { return FSole ? 1 : 0; }
   // Whether the node holds memory outside the pool now (what IsHeavy promises to cover).
