@@ -398,7 +398,24 @@ class TXmlSource {
   void SkipBlanks() {
     while (CurChar != 0 && CurChar <= 0x20) Next();
   }
-  void ExpectChar(char16_t AChar);
+  void ExpectChar(char16_t AChar) {
+    if (CurChar != AChar || CurChar == 0) CharExpected(AChar);
+    Next();
+  }
+  [[noreturn]] static void CharExpected(char16_t AChar);
+  // An attribute's ="value" (no blanks around "=", no entities) when the block holds it and one
+  // more unit: answers the value in place and moves past the closing quote.
+  bool QuotedValueInBlock(std::u16string_view& AValue) {
+    const char16_t* p = FBufPtr;
+    if (CurChar != '=' || FBufEnd - p < 3 || (p[1] != '"' && p[1] != '\'') || p[2] == 0) return false;
+    const char16_t quote = p[1];
+    const char16_t* q = detail::ScanFor(p + 2, FBufEnd, quote, '<', '&');
+    if (FBufEnd - q < 2 || *q != quote) return false;
+    AValue = std::u16string_view(p + 2, static_cast<size_t>(q - p - 2));
+    FBufPtr = q + 1;
+    CurChar = *FBufPtr;
+    return true;
+  }
   void ExpectText(std::u16string_view AText);
   // An end tag's name: compared in the block without a call when the block holds it.
   void ExpectName(std::u16string_view AName) {

@@ -204,9 +204,8 @@ void TXmlSource::SetCodepage(uint16_t ACodePage) {
   if (FBufPtr == FBufEnd && FBufSize >= 0) NextSlow();
 }
 
-void TXmlSource::ExpectChar(char16_t AChar) {
-  if (CurChar != AChar || CurChar == 0) XmlErrorFmt("Character \"%s\" expected", std::u16string_view(&AChar, 1));
-  Next();
+void TXmlSource::CharExpected(char16_t AChar) {
+  XmlErrorFmt("Character \"%s\" expected", std::u16string_view(&AChar, 1));
 }
 
 void TXmlSource::ExpectText(std::u16string_view AText) {
@@ -353,6 +352,26 @@ inline std::u16string_view Trimmed(std::u16string_view AText) {
   return AText.substr(b, e - b);
 }
 
+// Reads "=", blanks around it and a quoted attribute value, decoding its entities, onto AChars.
+void ReadAttrValue(TXmlSource& S, TXmlToken& AChars, TXmlToken& AScratch) {
+  S.SkipBlanks();
+  S.ExpectChar('=');
+  S.SkipBlanks();
+  const char16_t quote = S.CurChar;
+  if (quote == 0) XmlError("The value of the attribute is expected");
+  if (quote != '"' && quote != '\'') XmlError("Line constant expected");
+  S.Next();
+  for (;;) {
+    S.TakeUntil(AChars, [quote](const char16_t* p, const char16_t* e) { return ScanFor(p, e, quote, '<', '&'); });
+    const char16_t c = S.CurChar;
+    if (c == quote) break;
+    if (c == 0) XmlErrorFmt("\"%s\" expected", std::u16string_view(&quote, 1));
+    if (c == '<') XmlError("Character \"<\" cannot be used in the values of attributes");
+    AChars.Add(S.ReadEntity(AScratch));
+  }
+  S.Next();
+}
+
 // Reads the attributes of a start tag into the source's AttrScratch, their values as ranges of
 // AChars; a repeated name keeps its place and takes the later value.
 void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlNameID AElement, TXmlToken& AName, TXmlToken& AChars,
@@ -380,23 +399,13 @@ void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlNameID AElement, T
         guess.Names.push_back(id);
     }
     ++index;
-    S.SkipBlanks();
-    S.ExpectChar('=');
-    S.SkipBlanks();
-    const char16_t quote = S.CurChar;
-    if (quote == 0) XmlError("The value of the attribute is expected");
-    if (quote != '"' && quote != '\'') XmlError("Line constant expected");
-    S.Next();
     const size_t from = AChars.FLength;
-    for (;;) {
-      S.TakeUntil(AChars, [quote](const char16_t* p, const char16_t* e) { return ScanFor(p, e, quote, '<', '&'); });
-      const char16_t c = S.CurChar;
-      if (c == quote) break;
-      if (c == 0) XmlErrorFmt("\"%s\" expected", std::u16string_view(&quote, 1));
-      if (c == '<') XmlError("Character \"<\" cannot be used in the values of attributes");
-      AChars.Add(S.ReadEntity(AScratch));
+    // Mostly name="value" inside the block, without entities.
+    if (std::u16string_view v; S.QuotedValueInBlock(v)) {
+      AChars.Append(v.data(), v.size());
+    } else {
+      ReadAttrValue(S, AChars, AScratch);
     }
-    S.Next();
     // Packed ranges are 32-bit; no real start tag comes near that.
     if (AChars.FLength > UINT32_MAX) throw std::bad_alloc();
     const TXmlNode::TPackedAttr attr{id, static_cast<uint32_t>(from), static_cast<uint32_t>(AChars.FLength - from)};
