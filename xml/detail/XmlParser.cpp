@@ -247,13 +247,17 @@ std::u16string_view TXmlSource::ReadUpTo(TXmlToken& AToken, std::u16string_view 
   const size_t n = ATerminator.size();
   // Comments and CDATA mostly end in their block: answered in place.
   if (CurChar != 0) {
-    const std::u16string_view rest(FBufPtr, static_cast<size_t>(FBufEnd - FBufPtr));
-    const size_t at = rest.find(ATerminator);
-    if (at != std::u16string_view::npos && at + n < rest.size() &&
-        rest.substr(0, at).find(char16_t(0)) == std::u16string_view::npos) {
-      FBufPtr += at + n;
-      CurChar = *FBufPtr;
-      return rest.substr(0, at);
+    // The terminator's first unit, or a NUL (which the slow path reports), found by the wide scan.
+    const char16_t first = ATerminator.front();
+    for (const char16_t* p = FBufPtr;; ++p) {
+      p = ScanFor(p, FBufEnd, first, char16_t(0), first);
+      if (static_cast<size_t>(FBufEnd - p) <= n || *p == 0) break;
+      if (std::u16string_view(p, n) == ATerminator) {
+        const std::u16string_view text(FBufPtr, static_cast<size_t>(p - FBufPtr));
+        FBufPtr = p + n;
+        CurChar = *FBufPtr;
+        return text;
+      }
     }
   }
   const char16_t last = ATerminator.back();
