@@ -189,7 +189,7 @@ int32_t TXmlNodeList::_Release() {
 }
 
 void TXmlNodeList::WeakControlMade() noexcept {
-  if (FOwnerNode) FOwnerNode->FNames->FMixed = true;  // its tree must be freed node by node
+  if (FOwnerNode) FOwnerNode->FNames->FFreeNodeByNode = true;  // its tree must be freed node by node
 }
 
 TIntf<IXmlNode> TXmlNodeList::Get_Item(int32_t AIndex) {
@@ -490,7 +490,7 @@ void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
     for (int32_t i = 0; i < list->Get_Count(); ++i) list->Item(i)->SetNameTable(ANames);
   // The node's blocks stay in the pool of the table it leaves: neither table can free its trees at
   // once from now on.
-  FNames->FMixed = ANames->FMixed = true;
+  FNames->FFreeNodeByNode = ANames->FFreeNodeByNode = true;
   if (FHeavy) {
     --FNames->FHeavyNodes;
     ++ANames->FHeavyNodes;
@@ -1041,7 +1041,7 @@ uint64_t detail::XmlWholeTreeReleases() { return gWholeTreeReleases.load(std::me
 // exactly this tree's, and the pool can be emptied in one step.
 void TXmlDocument::DropTreeAtOnce() {
   TXmlNameTable* t = Names();
-  if (!FChilds || t->FOutsideRefs != 0 || t->FMixed) return;
+  if (!FChilds || t->FOutsideRefs != 0 || t->FFreeNodeByNode) return;
   if (t->FHeavyNodes > 1) {
     // The declaration keeps its attributes as values: such nodes at the top, without children,
     // are freed one by one first.

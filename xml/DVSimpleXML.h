@@ -335,8 +335,9 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
 
   // What a dying document needs to know to free its tree in one step: references to this table's
   // nodes and lists held from outside their trees (interface variables, result lists), nodes that
-  // own memory outside the pool or have weak holders, and whether a node ever moved between tables
-  // (its blocks then belong to another table's pool).
+  // own memory outside the pool or have weak holders, and whether the table's trees must be freed
+  // node by node for good (a node moved between tables and left its blocks in the other pool, or a
+  // child list got a weak holder).
   void AddOutsideRef() { ++FOutsideRefs; }
   void ReleaseOutsideRef() { --FOutsideRefs; }
 
@@ -346,7 +347,7 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   friend class TXmlDocument;
   int64_t FOutsideRefs = 0;
   int64_t FHeavyNodes = 0;
-  bool FMixed = false;
+  bool FFreeNodeByNode = false;
   // The nodes of a table hold it through one counted reference: a table and its nodes are used by
   // one thread at a time, so their own count needs no atomic operations.
   void AddNodeRef() {
