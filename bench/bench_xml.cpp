@@ -12,9 +12,12 @@
 #include <pugixml.hpp>
 #include <tinyxml2.h>
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "xml/DVSimpleXML.h"
 
@@ -73,20 +76,43 @@ std::string TextHeavy(size_t ABytes) {
   return s + "</book>\n";
 }
 
+// The records of the mixed document, for building the same tree through each library's API.
+struct TProperty {
+  std::string Name, Kind, Value, Text;
+};
+struct TComponent {
+  std::string Class, Id, Comment;
+  std::vector<TProperty> Properties;
+  bool Script = false;
+};
+constexpr const char* ScriptCode = "if (a < b) run();";
+
 // Nested records mixing attributes, text, comments and CDATA.
-std::string Mixed(size_t ABytes) {
+std::string Mixed(size_t ABytes, std::vector<TComponent>* ARecords = nullptr) {
   TLcg rng;
   std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<project name=\"bench\">\n";
   for (int i = 0; s.size() < ABytes; ++i) {
-    s += "  <component class=\"T" + Word(rng) + "\" id=\"" + std::to_string(i) + "\">\n";
-    s += "    <!-- " + Word(rng) + " -->\n";
+    TComponent c;
+    // Appended rather than prefixed: GCC 12 warns wrongly (-Wrestrict) on "literal" + string.
+    c.Class.append("T").append(Word(rng));
+    c.Id = std::to_string(i);
+    c.Comment.append(" ").append(Word(rng)).append(" ");
+    s += "  <component class=\"" + c.Class + "\" id=\"" + c.Id + "\">\n";
+    s += "    <!--" + c.Comment + "-->\n";
     for (uint32_t k = 0, n = 2 + rng.Below(4); k < n; ++k) {
-      s += "    <property name=\"" + Word(rng) + "\" kind=\"" + Word(rng) + "\">\n      <value>" +
-           std::to_string(rng.Below(1000000)) + "</value>\n      <text>" + Word(rng) + " " + Word(rng) +
-           "</text>\n    </property>\n";
+      TProperty p;
+      p.Name = Word(rng);
+      p.Kind = Word(rng);
+      p.Value = std::to_string(rng.Below(1000000));
+      p.Text = Word(rng) + " " + Word(rng);
+      s += "    <property name=\"" + p.Name + "\" kind=\"" + p.Kind + "\">\n      <value>" + p.Value +
+           "</value>\n      <text>" + p.Text + "</text>\n    </property>\n";
+      c.Properties.push_back(std::move(p));
     }
-    if (rng.Below(4) == 0) s += "    <script><![CDATA[if (a < b) run();]]></script>\n";
+    c.Script = rng.Below(4) == 0;
+    if (c.Script) s += std::string("    <script><![CDATA[") + ScriptCode + "]]></script>\n";
     s += "  </component>\n";
+    if (ARecords) ARecords->push_back(std::move(c));
   }
   return s + "</project>\n";
 }
@@ -179,6 +205,140 @@ void SaveFundrel(benchmark::State& AState, const std::string& AName) {
   AState.SetBytesProcessed(int64_t(AState.iterations()) * int64_t(Document(AName).size()));
 }
 
+const std::vector<TComponent>& MixedRecords() {
+  static const std::vector<TComponent> records = [] {
+    std::vector<TComponent> r;
+    Mixed(20 << 20, &r);
+    return r;
+  }();
+  return records;
+}
+
+// The mixed document's tree built through each library's own API, as an application builds a
+// document it is about to save.
+void BuildFundrel(benchmark::State& AState) {
+  struct TWide {
+    TXmlString Class, Id, Comment;
+    std::vector<std::array<TXmlString, 4>> Properties;
+    bool Script;
+  };
+  auto wide = [](const std::string& A) { return TXmlString(A.begin(), A.end()); };  // the records are ASCII
+  std::vector<TWide> records;
+  for (const TComponent& c : MixedRecords()) {
+    TWide w{wide(c.Class), wide(c.Id), wide(c.Comment), {}, c.Script};
+    for (const TProperty& p : c.Properties) w.Properties.push_back({wide(p.Name), wide(p.Kind), wide(p.Value), wide(p.Text)});
+    records.push_back(std::move(w));
+  }
+  const TXmlString script = wide(ScriptCode);
+  auto build = [&] {
+    TIntf<IXmlDocument> doc = CreateXmlDocument(u"project", u"1.0", u"UTF-8");
+    TIntf<IXmlElement> root = doc->Get_DocumentElement();
+    root->SetAttr(u"name", u"bench");
+    for (const TWide& c : records) {
+      TIntf<IXmlElement> component = root->AppendElement(u"component");
+      component->SetAttr(u"class", c.Class);
+      component->SetAttr(u"id", c.Id);
+      component->AppendComment(c.Comment);
+      for (const auto& p : c.Properties) {
+        TIntf<IXmlElement> property = component->AppendElement(u"property");
+        property->SetAttr(u"name", p[0]);
+        property->SetAttr(u"kind", p[1]);
+        property->AppendElement(u"value")->AppendText(p[2]);
+        property->AppendElement(u"text")->AppendText(p[3]);
+      }
+      if (c.Script) component->AppendElement(u"script")->AppendCDATA(script);
+    }
+    benchmark::DoNotOptimize(doc.get());
+  };
+  build();
+  for (auto _ : AState) build();
+}
+
+void BuildPugi(benchmark::State& AState) {
+  auto build = [] {
+    pugi::xml_document doc;
+    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    pugi::xml_node root = doc.append_child("project");
+    root.append_attribute("name") = "bench";
+    for (const TComponent& c : MixedRecords()) {
+      pugi::xml_node component = root.append_child("component");
+      component.append_attribute("class") = c.Class.c_str();
+      component.append_attribute("id") = c.Id.c_str();
+      component.append_child(pugi::node_comment).set_value(c.Comment.c_str());
+      for (const TProperty& p : c.Properties) {
+        pugi::xml_node property = component.append_child("property");
+        property.append_attribute("name") = p.Name.c_str();
+        property.append_attribute("kind") = p.Kind.c_str();
+        property.append_child("value").append_child(pugi::node_pcdata).set_value(p.Value.c_str());
+        property.append_child("text").append_child(pugi::node_pcdata).set_value(p.Text.c_str());
+      }
+      if (c.Script) component.append_child("script").append_child(pugi::node_cdata).set_value(ScriptCode);
+    }
+    benchmark::DoNotOptimize(doc.first_child());
+  };
+  build();
+  for (auto _ : AState) build();
+}
+
+void BuildTinyXml2(benchmark::State& AState) {
+  auto build = [] {
+    tinyxml2::XMLDocument doc;
+    doc.InsertEndChild(doc.NewDeclaration());
+    tinyxml2::XMLElement* root = doc.NewElement("project");
+    doc.InsertEndChild(root);
+    root->SetAttribute("name", "bench");
+    for (const TComponent& c : MixedRecords()) {
+      tinyxml2::XMLElement* component = root->InsertNewChildElement("component");
+      component->SetAttribute("class", c.Class.c_str());
+      component->SetAttribute("id", c.Id.c_str());
+      component->InsertNewComment(c.Comment.c_str());
+      for (const TProperty& p : c.Properties) {
+        tinyxml2::XMLElement* property = component->InsertNewChildElement("property");
+        property->SetAttribute("name", p.Name.c_str());
+        property->SetAttribute("kind", p.Kind.c_str());
+        property->InsertNewChildElement("value")->InsertNewText(p.Value.c_str());
+        property->InsertNewChildElement("text")->InsertNewText(p.Text.c_str());
+      }
+      if (c.Script) component->InsertNewChildElement("script")->InsertNewText(ScriptCode)->SetCData(true);
+    }
+    benchmark::DoNotOptimize(doc.RootElement());
+  };
+  build();
+  for (auto _ : AState) build();
+}
+
+void BuildLibXml2(benchmark::State& AState) {
+  auto x = [](const char* A) { return reinterpret_cast<const xmlChar*>(A); };
+  auto build = [&] {
+    xmlDocPtr doc = xmlNewDoc(x("1.0"));
+    xmlNodePtr root = xmlNewDocNode(doc, nullptr, x("project"), nullptr);
+    xmlDocSetRootElement(doc, root);
+    xmlNewProp(root, x("name"), x("bench"));
+    for (const TComponent& c : MixedRecords()) {
+      xmlNodePtr component = xmlNewChild(root, nullptr, x("component"), nullptr);
+      xmlNewProp(component, x("class"), x(c.Class.c_str()));
+      xmlNewProp(component, x("id"), x(c.Id.c_str()));
+      xmlAddChild(component, xmlNewDocComment(doc, x(c.Comment.c_str())));
+      for (const TProperty& p : c.Properties) {
+        xmlNodePtr property = xmlNewChild(component, nullptr, x("property"), nullptr);
+        xmlNewProp(property, x("name"), x(p.Name.c_str()));
+        xmlNewProp(property, x("kind"), x(p.Kind.c_str()));
+        xmlAddChild(xmlNewChild(property, nullptr, x("value"), nullptr), xmlNewDocText(doc, x(p.Value.c_str())));
+        xmlAddChild(xmlNewChild(property, nullptr, x("text"), nullptr), xmlNewDocText(doc, x(p.Text.c_str())));
+      }
+      if (c.Script)
+        xmlAddChild(xmlNewChild(component, nullptr, x("script"), nullptr),
+                    xmlNewCDataBlock(doc, x(ScriptCode), static_cast<int>(std::strlen(ScriptCode))));
+    }
+    benchmark::DoNotOptimize(doc);
+    xmlFreeDoc(doc);
+  };
+  build();
+  for (auto _ : AState) build();
+}
+
 int RegisterAll() {
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
@@ -197,6 +357,14 @@ int RegisterAll() {
     reg("LoadBinaryXML", "fundrel", LoadBinaryFundrel);
     reg("SaveXML", "fundrel", SaveFundrel);
   }
+  auto build = [](const char* AImpl, void (*AFunc)(benchmark::State&)) {
+    benchmark::RegisterBenchmark((std::string("BM_BuildXML/") + AImpl + "/mixed20mb").c_str(), AFunc)
+        ->Unit(benchmark::kMillisecond);
+  };
+  build("fundrel", BuildFundrel);
+  build("pugixml", BuildPugi);
+  build("tinyxml2", BuildTinyXml2);
+  build("libxml2", BuildLibXml2);
   return 0;
 }
 
