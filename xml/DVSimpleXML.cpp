@@ -192,6 +192,9 @@ void TXmlNodeList::WeakControlMade() noexcept {
   if (FOwnerNode) FOwnerNode->FNames->FFreeNodeByNode = true;  // its tree must be freed node by node
 }
 
+// A weak holder must learn that the node died: only its destructor tells it.
+void TXmlNode::WeakControlMade() noexcept { FNames->FFreeNodeByNode = true; }
+
 TIntf<IXmlNode> TXmlNodeList::Get_Item(int32_t AIndex) {
   if (AIndex < 0 || AIndex >= FCount) XmlError("Error obtaining the element the list: Index out of range");
   return Item(AIndex)->NodeIntf();
@@ -224,6 +227,9 @@ TXmlNode* TXmlNodeList::Adopt(TXmlNode* ANode) {
       clone->SetNameTable(FOwnerNode->FNames);
       ANode = clone;
     }
+    // A node made outside the table's pool (a subclass made with plain new) is not freed with the
+    // pool's blocks.
+    if (XmlPoolOf(ANode) != FOwnerNode->FNames->Pool()) FOwnerNode->FNames->FFreeNodeByNode = true;
     ANode->FParentNode = FOwnerNode;
   } else {
     ANode->FNames->AddOutsideRef();  // a result list is not part of any tree
@@ -285,6 +291,11 @@ int32_t TXmlNodeList::IndexOf(const TXmlNode* ANode) const {
 
 void TXmlNodeList::Clear() {
   while (FCount > 0) {
+    // Freeing a large tree waits on memory for every node and list: the next siblings and the list
+    // of the next one are asked for while this one's subtree is freed.
+    if (FCount >= 3) __builtin_prefetch(FItems[FCount - 3]->PrefetchLine(), 1, 3);
+    if (FCount >= 2)
+      if (TXmlNodeList* next = FItems[FCount - 2]->FChilds) __builtin_prefetch(&next->FCount, 1, 3);
     TXmlNode* n = FItems[--FCount];
     if (n->FChilds) {
       Drop(n);
@@ -1035,49 +1046,75 @@ void detail::SetXmlTreeDropCheck(bool AOn) { gCheckTreeDrops.store(AOn, std::mem
 uint64_t detail::XmlWholeTreeReleases() { return gWholeTreeReleases.load(std::memory_order_relaxed); }
 
 // Each node of a tree is held by its parent's list, each list by its node, and nothing else holds
-// them when the table counts no reference from outside. Nodes own nothing but pool blocks when the
-// table counts no heavy node besides the document, and every node of the table lies in this
-// document's tree (any other tree's root would be held from outside). So the pool's blocks are
-// exactly this tree's, and the pool can be emptied in one step.
+// them when the table counts no reference from outside. Every node of the table then lies in this
+// document's tree (any other tree's root would be held from outside), so the pool's blocks are
+// exactly this tree's. What nodes own outside the pool (attributes read as values, typed values,
+// instruction data) is given back in one walk that only reads the rest of the tree; then the pool
+// is emptied in one step. The walk still reads every node: it is skipped when no node is heavy. Nodes with weak holders, whose destructors must run, stop this for good.
 void TXmlDocument::DropTreeAtOnce() {
   TXmlNameTable* t = Names();
   if (!FChilds || t->FOutsideRefs != 0 || t->FFreeNodeByNode) return;
   if (t->FHeavyNodes > 1) {
-    // The declaration keeps its attributes as values: such nodes at the top, without children,
-    // are freed one by one first.
+    // The declaration keeps its attributes as values: such nodes at the top, without children, are
+    // freed one by one first, so that a document that was only read needs no walk.
     for (int32_t i = FChilds->FCount; i-- > 0;) {
       TXmlNode* n = FChilds->FItems[i];
       if (n->FHeavy && !n->FChilds) FChilds->Delete(i);
     }
-    if (t->FHeavyNodes != 1) return;
   }
-  if (gCheckTreeDrops.load(std::memory_order_relaxed)) {
-    // What the counts promise, node by node: for tests.
-    size_t nodes = 0, blocks = 0;
-    std::vector<TXmlNodeList*> lists{FChilds};
-    while (!lists.empty()) {
-      TXmlNodeList* list = lists.back();
-      lists.pop_back();
-      if (list->RefCount() != 1) TreeDropFault("a list was held from outside");
-      blocks += 1 + (list->FItems != list->FInline ? 1 : 0);
-      for (int32_t i = 0; i < list->FCount; ++i) {
-        TXmlNode* n = list->FItems[i];
-        if (n->RefCount() != 1) TreeDropFault("a node was held from outside");
-        if (n->FHeavy || n->OwnsMemoryOutsidePool() || n->FNames != t || n->FParentNode != list->FOwnerNode)
-          TreeDropFault("a node needed its destructor");
-        ++nodes;
-        blocks += 1 + n->ExtraPoolBlocks();
-        if (n->FChilds) lists.push_back(n->FChilds);
-      }
-    }
-    if (t->FNodeRefs != static_cast<int64_t>(nodes) + 1) TreeDropFault("the table had nodes outside the tree");
-    if (t->Pool() && XmlPoolBlocksInUse(t->Pool()) != blocks) TreeDropFault("the pool had blocks outside the tree");
-  }
+  const bool check = gCheckTreeDrops.load(std::memory_order_relaxed);
+  // The document itself is heavy. Without memory for the walk, the tree is freed the usual way.
+  if ((t->FHeavyNodes > 1 || check) && !ReleaseTreeOutsidePool(check)) return;
   gWholeTreeReleases.fetch_add(1, std::memory_order_relaxed);
   if (!t->Pool()) return;  // each node was allocated on its own (sanitizer builds): the usual way
   FChilds = nullptr;
   t->FNodeRefs = 1;  // the document's own
+  t->FHeavyNodes = FHeavy ? 1 : 0;
   DropXmlPoolBlocks(t->Pool());
+}
+
+bool TXmlDocument::ReleaseTreeOutsidePool(bool ACheck) try {
+  TXmlNameTable* t = Names();
+  size_t nodes = 0, blocks = 0;
+  // Level by level, so that the nodes to come are known well ahead: the walk mostly waits on
+  // memory, and asks for each node and for its child list several steps before it reads them.
+  constexpr size_t NodeAhead = 24, ListAhead = 12;
+  std::vector<TXmlNode*> queue, owners;  // owners: each queued node's list owner, for the check
+  queue.reserve(static_cast<size_t>(FChilds->FCount) + 256);
+  auto add = [&](TXmlNodeList* AList) {
+    if (ACheck) {
+      if (AList->RefCount() != 1) TreeDropFault("a list was held from outside");
+      blocks += 1 + (AList->FItems != AList->FInline ? 1 : 0);
+    }
+    queue.insert(queue.end(), AList->FItems, AList->FItems + AList->FCount);
+    if (ACheck) owners.insert(owners.end(), static_cast<size_t>(AList->FCount), AList->FOwnerNode);
+  };
+  add(FChilds);
+  for (size_t i = 0; i < queue.size(); ++i) {
+    if (i + NodeAhead < queue.size()) {
+      __builtin_prefetch(queue[i + NodeAhead], 0, 3);
+      __builtin_prefetch(queue[i + NodeAhead]->PrefetchLine(), 0, 3);
+    }
+    if (i + ListAhead < queue.size())
+      if (const TXmlNodeList* list = queue[i + ListAhead]->FChilds) __builtin_prefetch(&list->FCount, 0, 3);
+    TXmlNode* n = queue[i];
+    if (n->FHeavy) n->ReleaseOutsideMemory();
+    if (ACheck) {
+      if (n->RefCount() != 1) TreeDropFault("a node was held from outside");
+      if (n->OwnsMemoryOutsidePool()) TreeDropFault("a node kept memory outside the pool");
+      if (n->FNames != t || n->FParentNode != owners[i]) TreeDropFault("a node was not of this tree");
+      ++nodes;
+      blocks += 1 + n->ExtraPoolBlocks();
+    }
+    if (n->FChilds) add(n->FChilds);
+  }
+  if (!ACheck) return true;
+  if (t->FNodeRefs != static_cast<int64_t>(nodes) + 1) TreeDropFault("the table had nodes outside the tree");
+  if (t->Pool() && XmlPoolBlocksInUse(t->Pool()) != blocks) TreeDropFault("the pool had blocks outside the tree");
+  return true;
+} catch (const std::bad_alloc&) {
+  // What was given back stays given back: the destructors that follow find nothing more to free.
+  return false;
 }
 
 TXmlNode* TXmlDocument::DoCloneNode(bool) {

@@ -294,6 +294,8 @@ void ReleaseXmlPool(TXmlPool* APool);
 void DropXmlPoolBlocks(TXmlPool* APool);
 // The blocks of the pool in use.
 size_t XmlPoolBlocksInUse(const TXmlPool* APool);
+// The pool a block of TXmlBase::operator new came from; null for a block of its own.
+TXmlPool* XmlPoolOf(const void* ABlock);
 
 class FUNDREL_API TXmlBase : public TInterfacedObject {
  public:
@@ -335,9 +337,9 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
 
   // What a dying document needs to know to free its tree in one step: references to this table's
   // nodes and lists held from outside their trees (interface variables, result lists), nodes that
-  // own memory outside the pool or have weak holders, and whether the table's trees must be freed
-  // node by node for good (a node moved between tables and left its blocks in the other pool, or a
-  // child list got a weak holder).
+  // own memory outside the pool, and whether the table's trees must be freed node by node for good
+  // (a node moved between tables and left its blocks in the other pool, or a node or child list got
+  // a weak holder).
   void AddOutsideRef() { ++FOutsideRefs; }
   void ReleaseOutsideRef() { --FOutsideRefs; }
 
@@ -512,6 +514,8 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   bool HasSoleText() const { return FSole != nullptr; }
   std::u16string_view SoleText() const { return {FSole->Chars, FSole->Length}; }
   TXmlDocument* OwnerDocumentObject();
+  // The line of the fields that freeing reads first.
+  const void* PrefetchLine() const { return &FChilds; }
   int32_t AttrCount() const { return FAttrCount; }
   const TXmlAttrData& AttrData(int32_t AIndex) const {
     UnpackAttrs();
@@ -539,8 +543,8 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void SetNameTable(TXmlNameTable* ANames);
   // Whether the owner document (else DefaultPreserveWhiteSpace) keeps white space.
   bool PreservesWhiteSpace();
-  // Records that the node owns memory outside its table's pool (or has weak holders), so that its
-  // destructor must run: its document can then no longer free its tree in one step. Stays set.
+  // Records that the node owns memory outside its table's pool, which a document freeing its tree in
+  // one step must give back first (ReleaseOutsideMemory). Stays set.
   void MarkHeavy() {
     if (!FHeavy) {
       FHeavy = true;
@@ -549,8 +553,10 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   }
   // The pool blocks the node holds besides its own (kept text, text of comments and CDATA).
   virtual size_t ExtraPoolBlocks() const { return FSole ? 1 : 0; }
-  // Whether the node holds memory outside the pool now (what IsHeavy promises to cover).
+  // Whether the node holds memory outside the pool now (what MarkHeavy promises to cover).
   virtual bool OwnsMemoryOutsidePool() const { return FAttrs.size() > 0; }
+  // Gives back that memory, just before the tree's blocks are dropped without running destructors.
+  virtual void ReleaseOutsideMemory() { FAttrs.resize(0); }
 
   // IXmlNode, shared by every node class.
   TIntf<IXmlNameTable> Get_NameTable();
@@ -640,7 +646,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TXmlNode* AppendNew(TXmlNode* ANode);
   // Drops the children and the child list itself.
   void DiscardChildList();
-  void WeakControlMade() noexcept override { MarkHeavy(); }
+  void WeakControlMade() noexcept override;
 
  public:
   // Attributes as the readers leave them: a name and a range of UTF-16 units each.
@@ -831,6 +837,10 @@ class FUNDREL_API TXmlElement : public TXmlNodeIntf<IXmlElement> {
   TXmlString Get_XML() override;
   TIntf<IXmlElement> AsElement() override { return this; }
   bool OwnsMemoryOutsidePool() const override { return FData || TXmlNode::OwnsMemoryOutsidePool(); }
+  void ReleaseOutsideMemory() override {
+    FData.reset();
+    TXmlNode::ReleaseOutsideMemory();
+  }
 
   void ReplaceTextByCDATASection(const TXmlString& AText) override;
   void ReplaceTextByBinaryData(const void* AData, int32_t ASize, int32_t AMaxLineLength) override;
@@ -886,6 +896,10 @@ class FUNDREL_API TXmlText : public TXmlNodeIntf<IXmlText> {
   TXmlString Get_XML() override;
   TIntf<IXmlText> AsText() override { return this; }
   bool OwnsMemoryOutsidePool() const override { return FData || TXmlNode::OwnsMemoryOutsidePool(); }
+  void ReleaseOutsideMemory() override {
+    FData.reset();
+    TXmlNode::ReleaseOutsideMemory();
+  }
 
   const TVariant& Data() const {
     if (FUNDREL_UNLIKELY(FPacked != nullptr)) const_cast<TXmlText*>(this)->Unpack();
@@ -974,6 +988,10 @@ class FUNDREL_API TXmlProcessingInstruction : public TXmlNodeIntf<IXmlProcessing
   TXmlString Get_XML() override;
   TIntf<IXmlProcessingInstruction> AsProcessingInstruction() override { return this; }
   bool OwnsMemoryOutsidePool() const override { return !FData.empty() || TXmlNode::OwnsMemoryOutsidePool(); }
+  void ReleaseOutsideMemory() override {
+    TXmlString().swap(FData);
+    TXmlNode::ReleaseOutsideMemory();
+  }
 
   const TXmlString& Data() const { return FData; }
   void SetData(TXmlString AData) {
@@ -1033,9 +1051,12 @@ class FUNDREL_API TXmlDocument : public TXmlNodeIntf<IXmlDocument> {
  private:
   void ParseText(TXmlSource& ASource);
   void ClearForLoad();
-  // Frees the whole tree without visiting its nodes when nothing outside the tree can reach any
-  // of them and none owns memory outside the pool: the common end of a loaded document.
+  // Frees the whole tree without running its nodes' destructors when nothing outside the tree can
+  // reach any of them: the common end of a loaded or built document.
   void DropTreeAtOnce();
+  // Before that: gives back what nodes own outside the pool and, with ACheck, verifies what the
+  // table's counts promise. False when it found no memory for the walk.
+  bool ReleaseTreeOutsidePool(bool ACheck);
   bool FPreserveWhiteSpace;
 };
 

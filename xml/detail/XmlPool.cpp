@@ -245,6 +245,8 @@ void DropXmlPoolBlocks(TXmlPool* APool) {
 
 size_t XmlPoolBlocksInUse(const TXmlPool* APool) { return APool ? APool->BlocksInUse() : 0; }
 
+TXmlPool* XmlPoolOf(const void* ABlock) { return (static_cast<const TBlockHeader*>(ABlock) - 1)->Pool(); }
+
 bool detail::XmlPoolsEnabled() { return FUNDREL_XML_POOL != 0; }
 
 void detail::XmlCachedLargeBlocks(size_t& AReady, size_t& AParked) { Chunks().Count(AReady, AParked); }
