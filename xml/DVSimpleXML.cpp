@@ -322,9 +322,27 @@ TXmlString TXmlNodeList::Get_XML() {
 
 // ---- Node core -----------------------------------------------------------------------------
 
+void TXmlNameTable::NoteHeavy(TXmlNode* ANode) noexcept {
+  ++FHeavyNodes;
+  if (FHeavyListLost) return;
+  try {
+    FHeavyList.push_back(ANode);
+  } catch (const std::bad_alloc&) {
+    FHeavyListLost = true;
+  }
+}
+
+void TXmlNameTable::HeavyGone() noexcept {
+  --FHeavyNodes;
+  if (!FHeavyListLost && ++FHeavyGone == FHeavyList.size()) {
+    FHeavyList.clear();
+    FHeavyGone = 0;
+  }
+}
+
 TXmlNode::~TXmlNode() {
   DiscardChildList();
-  if (FHeavy) --FNames->FHeavyNodes;
+  if (FHeavy) FNames->HeavyGone();
   FNames->ReleaseNodeRef();
 }
 
@@ -503,8 +521,8 @@ void TXmlNode::SetNameTable(TXmlNameTable* ANames) {
   // once from now on.
   FNames->FFreeNodeByNode = ANames->FFreeNodeByNode = true;
   if (FHeavy) {
-    --FNames->FHeavyNodes;
-    ++ANames->FHeavyNodes;
+    FNames->HeavyGone();
+    ANames->NoteHeavy(this);
   }
   ANames->AddNodeRef();
   FNames->ReleaseNodeRef();
@@ -1025,12 +1043,17 @@ TXmlNode* TXmlProcessingInstruction::DoCloneNode(bool) {
 // ---- Document ------------------------------------------------------------------------------
 
 // A document lives outside its table's pool, so that the pool can be emptied while the document dies.
-// It counts as heavy: a document held in another tree needs its destructor.
+// It counts as heavy, but is not listed: its own destructor always runs.
 TXmlDocument::TXmlDocument(TXmlNameTable* ANames) : TXmlNodeIntf(ANames), FPreserveWhiteSpace(DefaultPreserveWhiteSpace) {
-  MarkHeavy();
+  FHeavy = true;
+  ++ANames->FHeavyNodes;
 }
 
-TXmlDocument::~TXmlDocument() { DropTreeAtOnce(); }
+TXmlDocument::~TXmlDocument() {
+  DropTreeAtOnce();
+  FHeavy = false;
+  --Names()->FHeavyNodes;
+}
 
 namespace {
 std::atomic<bool> gCheckTreeDrops{false};
@@ -1048,20 +1071,12 @@ uint64_t detail::XmlWholeTreeReleases() { return gWholeTreeReleases.load(std::me
 // Each node of a tree is held by its parent's list, each list by its node, and nothing else holds
 // them when the table counts no reference from outside. Every node of the table then lies in this
 // document's tree (any other tree's root would be held from outside), so the pool's blocks are
-// exactly this tree's. What nodes own outside the pool (attributes read as values, typed values,
-// instruction data) is given back in one walk that only reads the rest of the tree; then the pool
-// is emptied in one step. The walk still reads every node: it is skipped when no node is heavy. Nodes with weak holders, whose destructors must run, stop this for good.
+// exactly this tree's. What nodes own outside the pool (attributes read or set as values, typed
+// values, instruction data) is given back first, through the table's list of heavy nodes, or when
+// that list is not complete, in one walk over the tree. Then the pool is emptied in one step.
 void TXmlDocument::DropTreeAtOnce() {
   TXmlNameTable* t = Names();
   if (!FChilds || t->FOutsideRefs != 0 || t->FFreeNodeByNode) return;
-  if (t->FHeavyNodes > 1) {
-    // The declaration keeps its attributes as values: such nodes at the top, without children, are
-    // freed one by one first, so that a document that was only read needs no walk.
-    for (int32_t i = FChilds->FCount; i-- > 0;) {
-      TXmlNode* n = FChilds->FItems[i];
-      if (n->FHeavy && !n->FChilds) FChilds->Delete(i);
-    }
-  }
   const bool check = gCheckTreeDrops.load(std::memory_order_relaxed);
   // The document itself is heavy. Without memory for the walk, the tree is freed the usual way.
   if ((t->FHeavyNodes > 1 || check) && !ReleaseTreeOutsidePool(check)) return;
@@ -1069,12 +1084,25 @@ void TXmlDocument::DropTreeAtOnce() {
   if (!t->Pool()) return;  // each node was allocated on its own (sanitizer builds): the usual way
   FChilds = nullptr;
   t->FNodeRefs = 1;  // the document's own
-  t->FHeavyNodes = FHeavy ? 1 : 0;
+  t->FHeavyNodes = 1;
+  t->FHeavyList.clear();
+  t->FHeavyGone = 0;
+  t->FHeavyListLost = false;
   DropXmlPoolBlocks(t->Pool());
 }
 
 bool TXmlDocument::ReleaseTreeOutsidePool(bool ACheck) try {
   TXmlNameTable* t = Names();
+  const bool listed = t->HeavyListComplete();
+  if (listed) {
+    const std::vector<TXmlNode*>& heavy = t->FHeavyList;
+    constexpr size_t Ahead = 8;
+    for (size_t i = 0; i < heavy.size(); ++i) {
+      if (i + Ahead < heavy.size()) __builtin_prefetch(heavy[i + Ahead], 0, 3);
+      heavy[i]->ReleaseOutsideMemory();
+    }
+    if (!ACheck) return true;
+  }
   size_t nodes = 0, blocks = 0;
   // Level by level, so that the nodes to come are known well ahead: the walk mostly waits on
   // memory, and asks for each node and for its child list several steps before it reads them.
@@ -1098,7 +1126,7 @@ bool TXmlDocument::ReleaseTreeOutsidePool(bool ACheck) try {
     if (i + ListAhead < queue.size())
       if (const TXmlNodeList* list = queue[i + ListAhead]->FChilds) __builtin_prefetch(&list->FCount, 0, 3);
     TXmlNode* n = queue[i];
-    if (n->FHeavy) n->ReleaseOutsideMemory();
+    if (n->FHeavy && !listed) n->ReleaseOutsideMemory();
     if (ACheck) {
       if (n->RefCount() != 1) TreeDropFault("a node was held from outside");
       if (n->OwnsMemoryOutsidePool()) TreeDropFault("a node kept memory outside the pool");

@@ -350,6 +350,15 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   int64_t FOutsideRefs = 0;
   int64_t FHeavyNodes = 0;
   bool FFreeNodeByNode = false;
+  // The heavy nodes other than documents, so that a document freeing its tree at once gives back
+  // their memory without walking the tree. A listed node that dies on its own (or moves to another
+  // table) leaves its entry behind: the list is trusted again only once every listed node is gone.
+  std::vector<TXmlNode*> FHeavyList;
+  size_t FHeavyGone = 0;         // listed nodes that died or left
+  bool FHeavyListLost = false;  // a node could not be listed (no memory): until the next drop
+  void NoteHeavy(TXmlNode* ANode) noexcept;
+  void HeavyGone() noexcept;
+  bool HeavyListComplete() const { return !FHeavyListLost && FHeavyGone == 0; }
   // The nodes of a table hold it through one counted reference: a table and its nodes are used by
   // one thread at a time, so their own count needs no atomic operations.
   void AddNodeRef() {
@@ -548,7 +557,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void MarkHeavy() {
     if (!FHeavy) {
       FHeavy = true;
-      ++FNames->FHeavyNodes;
+      FNames->NoteHeavy(this);
     }
   }
   // The pool blocks the node holds besides its own (kept text, text of comments and CDATA).
