@@ -441,7 +441,7 @@ void TXmlNode::DoUnpackAttrs() {
   const TPackedAttr* packed = std::exchange(FPacked, nullptr);
   const auto* chars = reinterpret_cast<const char16_t*>(packed + FAttrCount);
   MarkHeavy();
-  FAttrs.resize(static_cast<size_t>(FAttrCount));
+  FAttrs.resize(static_cast<size_t>(FAttrCount), FNames->Pool());
   for (int32_t i = 0; i < FAttrCount; ++i) {
     const TPackedAttr& a = packed[i];
     FAttrs[static_cast<size_t>(i)] = TXmlAttrData{a.NameID, TVariant(TXmlString(chars + a.Offset, a.Length))};
@@ -484,15 +484,15 @@ void TXmlNode::SetAttrValue(TXmlNameID ANameID, TVariant AValue) {
 
 void TXmlNode::GrowAttrs() {
   MarkHeavy();
-  FAttrs.resize(GrownCapacity(FAttrs.size()));
+  FAttrs.resize(GrownCapacity(FAttrs.size()), FNames->Pool());
 }
 
-void TXmlAttrArray::resize(size_t ACapacity) {
+void TXmlAttrArray::resize(size_t ACapacity, TXmlPool* APool) {
   const size_t old = size();
   if (ACapacity == old) return;
   TXmlAttrData* slots = nullptr;
   if (ACapacity > 0) {
-    void* block = ::operator new(sizeof(THead) + ACapacity * sizeof(TXmlAttrData));
+    void* block = TXmlBase::operator new(sizeof(THead) + ACapacity * sizeof(TXmlAttrData), APool);
     static_cast<THead*>(block)->Capacity = ACapacity;
     slots = reinterpret_cast<TXmlAttrData*>(static_cast<THead*>(block) + 1);
     const size_t kept = std::min(old, ACapacity);
@@ -501,7 +501,7 @@ void TXmlAttrArray::resize(size_t ACapacity) {
   }
   if (FSlots) {
     for (size_t i = 0; i < old; ++i) FSlots[i].~TXmlAttrData();
-    ::operator delete(reinterpret_cast<THead*>(FSlots) - 1);
+    TXmlBase::operator delete(reinterpret_cast<THead*>(FSlots) - 1);
   }
   FSlots = slots;
 }
@@ -905,7 +905,7 @@ void TXmlNode::CopyAttrsTo(TXmlNode* ADest) const {
   UnpackAttrs();
   ADest->UnpackAttrs();
   if (FAttrCount > 0) ADest->MarkHeavy();
-  ADest->FAttrs.resize(static_cast<size_t>(FAttrCount));
+  ADest->FAttrs.resize(static_cast<size_t>(FAttrCount), ADest->FNames->Pool());
   for (int32_t i = 0; i < FAttrCount; ++i) ADest->FAttrs[static_cast<size_t>(i)] = FAttrs[static_cast<size_t>(i)];
   ADest->FAttrCount = FAttrCount;
 }
@@ -1096,9 +1096,12 @@ bool TXmlDocument::ReleaseTreeOutsidePool(bool ACheck) try {
   const bool listed = t->HeavyListComplete();
   if (listed) {
     const std::vector<TXmlNode*>& heavy = t->FHeavyList;
-    constexpr size_t Ahead = 8;
+    // Each node is asked for well ahead, and its attribute slots once the node is at hand.
+    constexpr size_t NodeAhead = 16, SlotsAhead = 8;
     for (size_t i = 0; i < heavy.size(); ++i) {
-      if (i + Ahead < heavy.size()) __builtin_prefetch(heavy[i + Ahead], 0, 3);
+      if (i + NodeAhead < heavy.size()) __builtin_prefetch(heavy[i + NodeAhead], 0, 3);
+      if (i + SlotsAhead < heavy.size())
+        if (const void* slots = heavy[i + SlotsAhead]->AttrSlots()) __builtin_prefetch(slots, 1, 3);
       heavy[i]->ReleaseOutsideMemory();
     }
     if (!ACheck) return true;

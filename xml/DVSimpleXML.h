@@ -405,12 +405,14 @@ class FUNDREL_API TXmlAttrArray {
   }
 
   size_t size() const { return FSlots ? reinterpret_cast<const THead*>(FSlots)[-1].Capacity : 0; }
+  const TXmlAttrData* data() const { return FSlots; }
   TXmlAttrData& operator[](size_t AIndex) { return FSlots[AIndex]; }
   const TXmlAttrData& operator[](size_t AIndex) const { return FSlots[AIndex]; }
-  // Makes ACapacity slots, keeping the values of the first ones; 0 frees them all.
-  void resize(size_t ACapacity);
-  void reserve(size_t ACapacity) {
-    if (ACapacity > size()) resize(ACapacity);
+  // Makes ACapacity slots in APool (see TXmlBase::operator new), keeping the values of the first
+  // ones; 0 frees them all.
+  void resize(size_t ACapacity, TXmlPool* APool = nullptr);
+  void reserve(size_t ACapacity, TXmlPool* APool) {
+    if (ACapacity > size()) resize(ACapacity, APool);
   }
 
  private:
@@ -525,6 +527,8 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TXmlDocument* OwnerDocumentObject();
   // The line of the fields that freeing reads first.
   const void* PrefetchLine() const { return &FChilds; }
+  // The attribute slots, null while there are none.
+  const void* AttrSlots() const { return FAttrs.data(); }
   int32_t AttrCount() const { return FAttrCount; }
   const TXmlAttrData& AttrData(int32_t AIndex) const {
     UnpackAttrs();
@@ -546,7 +550,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void ReserveAttrs(size_t ACount) {
     UnpackAttrs();
     MarkHeavy();
-    FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount);
+    FAttrs.reserve(static_cast<size_t>(FAttrCount) + ACount, FNames->Pool());
   }
   // Re-interns this node's names (and its descendants') in ANames.
   void SetNameTable(TXmlNameTable* ANames);
@@ -561,7 +565,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
     }
   }
   // The pool blocks the node holds besides its own (kept text, text of comments and CDATA).
-  virtual size_t ExtraPoolBlocks() const { return FSole ? 1 : 0; }
+  virtual size_t ExtraPoolBlocks() const { return (FSole ? 1 : 0) + (FAttrs.size() > 0 ? 1 : 0); }
   // Whether the node holds memory outside the pool now (what MarkHeavy promises to cover).
   virtual bool OwnsMemoryOutsidePool() const { return FAttrs.size() > 0; }
   // Gives back that memory, just before the tree's blocks are dropped without running destructors.
