@@ -527,6 +527,11 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TXmlDocument* OwnerDocumentObject();
   // The line of the fields that freeing reads first.
   const void* PrefetchLine() const { return &FChilds; }
+  // Asks for the blocks the node's form is read from (child list, text held on its own).
+  void PrefetchContent() const {
+    if (FChilds) __builtin_prefetch(&FChilds->FCount, 0, 3);
+    if (FSole) __builtin_prefetch(FSole, 0, 3);
+  }
   // The attribute slots, null while there are none.
   const void* AttrSlots() const { return FAttrs.data(); }
   int32_t AttrCount() const { return FAttrCount; }

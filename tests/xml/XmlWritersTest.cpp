@@ -359,3 +359,31 @@ TEST(XmlEncodings, LongTextsAreConvertedInSlices) {
   Root(jp)->Set_Text(japanese);
   EXPECT_EQ(Root(Parse(SaveText(jp)))->Get_Text(), japanese);
 }
+
+TEST(XmlWriters, EveryRunIsEscapedAndEncodedExactly) {
+  // Runs of ASCII of every length up to 20 between markup characters, two- and three-byte
+  // characters and surrogate pairs, over more than the saver's buffer.
+  const char16_t* const specials[] = {u"\"", u"&", u"<", u">", u"\u00E9", u"\u4E2D", u"\U0001F600"};
+  const char* const encoded[] = {"&quot;", "&amp;", "&lt;", "&gt;", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80"};
+  TXmlString text, reread;  // the parser reads each byte of a four-byte sequence as U+FFFD
+  std::string expected;
+  for (int i = 0; i < 700; ++i) {
+    for (int k = 0; k < i % 21; ++k) {
+      const char c = static_cast<char>('a' + (i + k) % 26);
+      text += static_cast<char16_t>(c);
+      reread += static_cast<char16_t>(c);
+      expected += c;
+    }
+    text += specials[i % 7];
+    reread += i % 7 == 6 ? u"\uFFFD\uFFFD\uFFFD\uFFFD" : specials[i % 7];
+    expected += encoded[i % 7];
+  }
+  auto doc = CreateXmlDocument(u"r");
+  Root(doc)->SetAttr(u"a", text);
+  Root(doc)->AppendText(text);
+  const std::string saved = SaveText(doc);
+  EXPECT_NE(saved.find("<r a=\"" + expected + "\">" + expected + "</r>"), std::string::npos);
+  auto loaded = Parse(saved);
+  EXPECT_EQ(Root(loaded)->GetAttr(u"a"), reread);
+  EXPECT_EQ(Root(loaded)->Get_Text(), reread);
+}

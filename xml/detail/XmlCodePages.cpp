@@ -120,6 +120,19 @@ size_t EncodeUtf8(std::u16string_view AText, char* AOut) {
   unsigned char* o = reinterpret_cast<unsigned char*>(AOut);
   const size_t n = AText.size();
   for (size_t i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+    // Runs of ASCII, eight units at a time.
+    while (i + 8 <= n) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AText.data() + i));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(x, _mm_set1_epi16(static_cast<short>(0xFF80))),
+                                            _mm_setzero_si128())) != 0xFFFF)
+        break;
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(x, x));
+      o += 8;
+      i += 8;
+    }
+    if (i == n) break;
+#endif
     uint32_t c = AText[i];
     if (c < 0x80) {
       *o++ = static_cast<unsigned char>(c);

@@ -226,6 +226,21 @@ class TXmlSaver {
   virtual void Save(std::u16string_view AText);
   virtual void FlushBuffer() {}
   void SetCodepage(uint16_t ACodePage);
+  // What the node writers call: Save, done in place when the text goes out as UTF-8 and fits the
+  // free space (as Save would find it: no flush, no slices). Most pieces are a few units long.
+  void Put(std::u16string_view AText) {
+    if (FDirectUtf8 && static_cast<int64_t>(AText.size()) * 3 + Slack <= FRemain) {
+      const size_t n = AText.size() <= 8 ? EncodeShortUtf8(AText) : detail::EncodeUtf8(AText, FBufferPtr);
+      FBufferPtr += n;
+      FRemain -= static_cast<int32_t>(n);
+    } else {
+      Save(AText);
+    }
+  }
+  // Put of the text escaped as TextToXML does it.
+  void PutEscaped(std::u16string_view AText);
+  // Room kept beyond 3 bytes a unit for the escape sequences of a stateful encoding.
+  static constexpr int32_t Slack = 8;
   // Ends the text: a stateful encoding returns to its initial state. Before the last flush.
   void Finish();
 
@@ -245,7 +260,15 @@ class TXmlSaver {
   int32_t FRemain;
 
  private:
+  size_t EncodeShortUtf8(std::u16string_view AText) {
+    for (size_t i = 0; i < AText.size(); ++i) {
+      if (AText[i] >= 0x80) return detail::EncodeUtf8(AText, FBufferPtr);
+      FBufferPtr[i] = static_cast<char>(AText[i]);
+    }
+    return AText.size();
+  }
   std::unique_ptr<detail::TCodePageEncoder> FEncoder;
+  bool FDirectUtf8 = true;  // no encoder: UTF-8 is written here
 };
 
 // Flushes the used part of the buffer to a stream.

@@ -26,10 +26,50 @@ void TXmlSaver::SetCodepage(uint16_t ACodePage) {
   FCodepage = ACodePage;
   FEncoder.reset();
   if (ACodePage != CP_UTF8) FEncoder = std::make_unique<TCodePageEncoder>(ACodePage);
+  FDirectUtf8 = !FEncoder;
 }
 
-// Room kept beyond 3 bytes a unit for the escape sequences of a stateful encoding.
-constexpr int32_t SaverSlack = 8;
+constexpr int32_t SaverSlack = TXmlSaver::Slack;
+
+namespace {
+
+// The first of '"', '&', '<' and '>' in [AFrom, AEnd), else AEnd.
+const char16_t* FindMarkup(const char16_t* AFrom, const char16_t* AEnd) {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi16('"'), amp = _mm_set1_epi16('&'), gt = _mm_set1_epi16('>'),
+                two = _mm_set1_epi16(2);
+  while (AEnd - AFrom >= 8) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AFrom));
+    // '<' and '>' differ in one bit only.
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(x, quote), _mm_cmpeq_epi16(x, amp)),
+                                     _mm_cmpeq_epi16(_mm_or_si128(x, two), gt));
+    if (const int mask = _mm_movemask_epi8(hit)) return AFrom + (__builtin_ctz(static_cast<unsigned>(mask)) >> 1);
+    AFrom += 8;
+  }
+#endif
+  for (; AFrom < AEnd; ++AFrom)
+    if (*AFrom == '"' || *AFrom == '&' || *AFrom == '<' || *AFrom == '>') return AFrom;
+  return AEnd;
+}
+
+}  // namespace
+
+void TXmlSaver::PutEscaped(std::u16string_view AText) {
+  const char16_t* p = AText.data();
+  const char16_t* const end = p + AText.size();
+  for (;;) {
+    const char16_t* q = FindMarkup(p, end);
+    if (q > p) Put(std::u16string_view(p, static_cast<size_t>(q - p)));
+    if (q == end) return;
+    switch (*q) {
+      case '"': Put(u"&quot;"); break;
+      case '&': Put(u"&amp;"); break;
+      case '<': Put(u"&lt;"); break;
+      default: Put(u"&gt;"); break;
+    }
+    p = q + 1;
+  }
+}
 
 void TXmlSaver::Save(std::u16string_view AText) {
   // Pieces are converted whole when they fit a third of the buffer, else in slices of that size.
@@ -83,8 +123,8 @@ void TXmlStmSaver::FlushBuffer() {
 namespace {
 
 void NewLine(TXmlSaver& ASaver) {
-  ASaver.Save(u"\r\n");
-  for (int32_t i = 0; i < ASaver.Depth; ++i) ASaver.Save(DefaultIndentText);
+  ASaver.Put(u"\r\n");
+  for (int32_t i = 0; i < ASaver.Depth; ++i) ASaver.Put(DefaultIndentText);
 }
 
 // Elements between the node and the document (all ancestors when there is none).
@@ -112,14 +152,14 @@ TXmlString NodeText(TXmlNode* ANode, bool AStripLeadingBreak) {
 void SaveCDATA(TXmlSaver& ASaver, std::u16string_view AText) {
   for (;;) {
     const size_t p = AText.find(u"]]>");
-    ASaver.Save(u"<![CDATA[");
+    ASaver.Put(u"<![CDATA[");
     if (p == std::u16string_view::npos) {
-      ASaver.Save(AText);
-      ASaver.Save(u"]]>");
+      ASaver.Put(AText);
+      ASaver.Put(u"]]>");
       return;
     }
-    ASaver.Save(AText.substr(0, p + 1));
-    ASaver.Save(u"]]>");
+    ASaver.Put(AText.substr(0, p + 1));
+    ASaver.Put(u"]]>");
     AText = AText.substr(p + 1);
   }
 }
@@ -131,24 +171,24 @@ void TXmlNode::SaveAttrs(TXmlSaver& ASaver) {
     const auto* chars = reinterpret_cast<const char16_t*>(FPacked + FAttrCount);
     for (int32_t i = 0; i < FAttrCount; ++i) {
       const TPackedAttr& a = FPacked[i];
-      ASaver.Save(u" ");
-      ASaver.Save(FNames->NameOf(a.NameID));
-      ASaver.Save(u"=\"");
-      ASaver.Save(TextToXML(std::u16string_view(chars + a.Offset, a.Length)));
-      ASaver.Save(u"\"");
+      ASaver.Put(u" ");
+      ASaver.Put(FNames->NameOf(a.NameID));
+      ASaver.Put(u"=\"");
+      ASaver.PutEscaped(std::u16string_view(chars + a.Offset, a.Length));
+      ASaver.Put(u"\"");
     }
     return;
   }
   for (int32_t i = 0; i < FAttrCount; ++i) {
     const TXmlAttrData& a = FAttrs[static_cast<size_t>(i)];
-    ASaver.Save(u" ");
-    ASaver.Save(FNames->NameOf(a.NameID));
-    ASaver.Save(u"=\"");
+    ASaver.Put(u" ");
+    ASaver.Put(FNames->NameOf(a.NameID));
+    ASaver.Put(u"=\"");
     if (a.Value.VarType() == varUString)
-      ASaver.Save(TextToXML(a.Value.AsUnicodeString()));
+      ASaver.PutEscaped(a.Value.AsUnicodeString());
     else
-      ASaver.Save(TextToXML(VarToXSTR(a.Value)));
-    ASaver.Save(u"\"");
+      ASaver.PutEscaped(VarToXSTR(a.Value));
+    ASaver.Put(u"\"");
   }
 }
 
@@ -156,36 +196,36 @@ void TXmlElement::SaveXML(TXmlSaver& ASaver) {
   const TXmlString& name = Names()->NameOf(FNameID);
   const bool indent = !ASaver.Preserve;
   if (indent) NewLine(ASaver);
-  ASaver.Save(u"<");
-  ASaver.Save(name);
+  ASaver.Put(u"<");
+  ASaver.Put(name);
   SaveAttrs(ASaver);
   if (HasSoleText()) {
     // As a list of one text child would be saved: the end tag follows the text directly.
-    ASaver.Save(u">");
-    ASaver.Save(TextToXML(SoleText()));
-    ASaver.Save(u"</");
-    ASaver.Save(name);
-    ASaver.Save(u">");
+    ASaver.Put(u">");
+    ASaver.PutEscaped(SoleText());
+    ASaver.Put(u"</");
+    ASaver.Put(name);
+    ASaver.Put(u">");
     return;
   }
   TXmlNodeList* list = Childs();
   if (list && list->Get_Count() > 0) {
-    ASaver.Save(u">");
+    ASaver.Put(u">");
     ++ASaver.Depth;
     list->SaveXML(ASaver);
     --ASaver.Depth;
     if (indent && !(list->Get_Count() < 2 && list->Item(0)->Get_NodeType() != NODE_ELEMENT)) NewLine(ASaver);
-    ASaver.Save(u"</");
-    ASaver.Save(name);
-    ASaver.Save(u">");
+    ASaver.Put(u"</");
+    ASaver.Put(name);
+    ASaver.Put(u">");
   } else if (Data().IsEmpty()) {
-    ASaver.Save(u"/>");
+    ASaver.Put(u"/>");
   } else {
-    ASaver.Save(u">");
-    ASaver.Save(TextToXML(VarToXSTR(Data())));
-    ASaver.Save(u"</");
-    ASaver.Save(name);
-    ASaver.Save(u">");
+    ASaver.Put(u">");
+    ASaver.PutEscaped(VarToXSTR(Data()));
+    ASaver.Put(u"</");
+    ASaver.Put(name);
+    ASaver.Put(u">");
   }
 }
 
@@ -193,9 +233,9 @@ TXmlString TXmlElement::Get_XML() { return NodeText(this, true); }
 
 void TXmlText::SaveXML(TXmlSaver& ASaver) {
   if (FPacked)
-    ASaver.Save(TextToXML(std::u16string_view(FPacked, FPackedLength)));
+    ASaver.PutEscaped(std::u16string_view(FPacked, FPackedLength));
   else
-    ASaver.Save(TextToXML(VarToXSTR(*FData)));
+    ASaver.PutEscaped(VarToXSTR(*FData));
 }
 TXmlString TXmlText::Get_XML() { return NodeText(this, false); }
 
@@ -203,22 +243,22 @@ void TXmlCDATASection::SaveXML(TXmlSaver& ASaver) { SaveCDATA(ASaver, Data()); }
 TXmlString TXmlCDATASection::Get_XML() { return NodeText(this, false); }
 
 void TXmlComment::SaveXML(TXmlSaver& ASaver) {
-  ASaver.Save(u"<!--");
-  ASaver.Save(Data());
-  ASaver.Save(u"-->");
+  ASaver.Put(u"<!--");
+  ASaver.Put(Data());
+  ASaver.Put(u"-->");
 }
 TXmlString TXmlComment::Get_XML() { return NodeText(this, false); }
 
 void TXmlProcessingInstruction::SaveXML(TXmlSaver& ASaver) {
-  ASaver.Save(u"<?");
-  ASaver.Save(Names()->NameOf(FTargetNameID));
+  ASaver.Put(u"<?");
+  ASaver.Put(Names()->NameOf(FTargetNameID));
   if (!FData.empty()) {
-    ASaver.Save(u" ");
-    ASaver.Save(FData);
+    ASaver.Put(u" ");
+    ASaver.Put(FData);
   } else {
     SaveAttrs(ASaver);
   }
-  ASaver.Save(u"?>");
+  ASaver.Put(u"?>");
 }
 TXmlString TXmlProcessingInstruction::Get_XML() { return NodeText(this, false); }
 
