@@ -1402,16 +1402,15 @@ bool FindXmlResource(const String& AType, const String& AName, TXmlBytes& AData)
 TXmlString TextToXML(std::u16string_view AText) {
   TXmlString r;
   r.reserve(AText.size());
-  for (char16_t c : AText) {
-    switch (c) {
-      case '"': r += u"&quot;"; break;
-      case '&': r += u"&amp;"; break;
-      case '<': r += u"&lt;"; break;
-      case '>': r += u"&gt;"; break;
-      default: r += c;
-    }
+  const char16_t* p = AText.data();
+  const char16_t* const end = p + AText.size();
+  for (;;) {
+    const char16_t* q = detail::FindMarkup(p, end);
+    r.append(p, q);
+    if (q == end) return r;
+    r += detail::MarkupEntity(*q);
+    p = q + 1;
   }
-  return r;
 }
 
 TXmlString VarToXSTR(const TVariant& AValue) {

@@ -212,6 +212,9 @@ class TCodePageEncoder {
 
 // UTF-8 of AText into AOut (at least 3 bytes a unit); answers the bytes written.
 size_t EncodeUtf8(std::u16string_view AText, char* AOut);
+// The first of '"', '&', '<' and '>' in [AFrom, AEnd), else AEnd; and the entity that stands for it.
+const char16_t* FindMarkup(const char16_t* AFrom, const char16_t* AEnd);
+std::u16string_view MarkupEntity(char16_t AChar);
 
 // ---- Text saver ----------------------------------------------------------------------------
 }  // namespace fundrel::detail

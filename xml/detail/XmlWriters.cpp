@@ -31,10 +31,7 @@ void TXmlSaver::SetCodepage(uint16_t ACodePage) {
 
 constexpr int32_t SaverSlack = TXmlSaver::Slack;
 
-namespace {
-
-// The first of '"', '&', '<' and '>' in [AFrom, AEnd), else AEnd.
-const char16_t* FindMarkup(const char16_t* AFrom, const char16_t* AEnd) {
+const char16_t* detail::FindMarkup(const char16_t* AFrom, const char16_t* AEnd) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi16('"'), amp = _mm_set1_epi16('&'), gt = _mm_set1_epi16('>'),
                 two = _mm_set1_epi16(2);
@@ -52,7 +49,14 @@ const char16_t* FindMarkup(const char16_t* AFrom, const char16_t* AEnd) {
   return AEnd;
 }
 
-}  // namespace
+std::u16string_view detail::MarkupEntity(char16_t AChar) {
+  switch (AChar) {
+    case '"': return u"&quot;";
+    case '&': return u"&amp;";
+    case '<': return u"&lt;";
+    default: return u"&gt;";
+  }
+}
 
 void TXmlSaver::PutEscaped(std::u16string_view AText) {
   const char16_t* p = AText.data();
@@ -61,12 +65,7 @@ void TXmlSaver::PutEscaped(std::u16string_view AText) {
     const char16_t* q = FindMarkup(p, end);
     if (q > p) Put(std::u16string_view(p, static_cast<size_t>(q - p)));
     if (q == end) return;
-    switch (*q) {
-      case '"': Put(u"&quot;"); break;
-      case '&': Put(u"&amp;"); break;
-      case '<': Put(u"&lt;"); break;
-      default: Put(u"&gt;"); break;
-    }
+    Put(MarkupEntity(*q));
     p = q + 1;
   }
 }
