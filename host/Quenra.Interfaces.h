@@ -230,6 +230,21 @@ class FUNDREL_API TInterfacedObject : public TObject {
     if (n == 0) DestroyCounted();
     return n;
   }
+  // The same for objects whose contract confines them to one thread at a time (the XML nodes): the
+  // count is kept with plain loads and stores, so that taking and dropping references costs no
+  // locked instruction. Another thread sees the count once the object is handed over through
+  // something that synchronizes.
+  int32_t AddRefConfined() noexcept {
+    const int32_t n = FRefCount.load(std::memory_order_relaxed) + 1;
+    FRefCount.store(n, std::memory_order_relaxed);
+    return n;
+  }
+  int32_t ReleaseConfined() noexcept {
+    const int32_t n = FRefCount.load(std::memory_order_relaxed) - 1;
+    FRefCount.store(n, std::memory_order_relaxed);
+    if (n == 0) DestroyCounted();
+    return n;
+  }
   // Takes a reference only while the object is still alive (count above 0). Used by weak holders.
   bool TryAddRef() noexcept;
   // QueryInterface reached through the object rather than through one of its interfaces (which

@@ -58,11 +58,11 @@ void ReleaseNode(TXmlNode* ANode) {
   }
   std::vector<TXmlNode*> pending;
   tPendingReleases = &pending;
-  ANode->ReleaseImpl();
+  ANode->ReleaseConfined();
   while (!pending.empty()) {
     TXmlNode* n = pending.back();
     pending.pop_back();
-    n->ReleaseImpl();
+    n->ReleaseConfined();
   }
   tPendingReleases = nullptr;
 }
@@ -180,12 +180,12 @@ TXmlNodeList::~TXmlNodeList() {
 
 int32_t TXmlNodeList::_AddRef() {
   if (FOwnerNode) FOwnerNode->FNames->AddOutsideRef();
-  return AddRefImpl();
+  return AddRefConfined();
 }
 
 int32_t TXmlNodeList::_Release() {
   if (FOwnerNode) FOwnerNode->FNames->ReleaseOutsideRef();
-  return ReleaseImpl();
+  return ReleaseConfined();
 }
 
 void TXmlNodeList::WeakControlMade() noexcept {
@@ -234,7 +234,7 @@ TXmlNode* TXmlNodeList::Adopt(TXmlNode* ANode) {
   } else {
     ANode->FNames->AddOutsideRef();  // a result list is not part of any tree
   }
-  ANode->AddRefImpl();
+  ANode->AddRefConfined();
   return ANode;
 }
 
@@ -306,7 +306,7 @@ void TXmlNodeList::Clear() {
       n->FNames->ReleaseOutsideRef();
     else if (n->FParentNode == FOwnerNode)
       n->FParentNode = nullptr;
-    n->ReleaseImpl();
+    n->ReleaseConfined();
   }
 }
 
@@ -364,7 +364,7 @@ void TXmlNode::DiscardChildList() {
   // counting for the table.
   FNames->FOutsideRefs -= list->RefCount() - 1;
   list->FOwnerNode = nullptr;
-  list->ReleaseImpl();
+  list->ReleaseConfined();
 }
 
 void TXmlNode::ListSole() {

@@ -732,11 +732,11 @@ class TXmlNodeIntf : public TImplements<TXmlNode, I> {
   // References through the interfaces are held from outside the tree.
   int32_t _AddRef() override {
     this->Names()->AddOutsideRef();
-    return this->AddRefImpl();
+    return this->AddRefConfined();
   }
   int32_t _Release() override {
     this->Names()->ReleaseOutsideRef();
-    return this->ReleaseImpl();
+    return this->ReleaseConfined();
   }
   IXmlNode* NodeIntf() override { return static_cast<I*>(this); }
   TIntf<IXmlNameTable> Get_NameTable() override { return N::Get_NameTable(); }
