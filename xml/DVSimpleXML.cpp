@@ -1052,17 +1052,12 @@ TXmlNode* TXmlProcessingInstruction::DoCloneNode(bool) {
 // ---- Document ------------------------------------------------------------------------------
 
 // A document lives outside its table's pool, so that the pool can be emptied while the document dies.
-// It counts as heavy, but is not listed: its own destructor always runs.
+// It counts as heavy: a document held in another tree needs its destructor.
 TXmlDocument::TXmlDocument(TXmlNameTable* ANames) : TXmlNodeIntf(ANames), FPreserveWhiteSpace(DefaultPreserveWhiteSpace) {
-  FHeavy = true;
-  ++ANames->FHeavyNodes;
+  MarkHeavy();
 }
 
-TXmlDocument::~TXmlDocument() {
-  DropTreeAtOnce();
-  FHeavy = false;
-  --Names()->FHeavyNodes;
-}
+TXmlDocument::~TXmlDocument() { DropTreeAtOnce(); }
 
 namespace {
 std::atomic<bool> gCheckTreeDrops{false};
@@ -1093,10 +1088,12 @@ void TXmlDocument::DropTreeAtOnce() {
   if (!t->Pool()) return;  // each node was allocated on its own (sanitizer builds): the usual way
   FChilds = nullptr;
   t->FNodeRefs = 1;  // the document's own
-  t->FHeavyNodes = 1;
+  // The document is the one node left, heavy and listed (a document is always heavy).
+  t->FHeavyNodes = 0;
   t->FHeavyList.clear();
   t->FHeavyGone = 0;
   t->FHeavyListLost = false;
+  t->NoteHeavy(this);
   DropXmlPoolBlocks(t->Pool());
 }
 

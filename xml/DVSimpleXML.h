@@ -350,8 +350,8 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   int64_t FOutsideRefs = 0;
   int64_t FHeavyNodes = 0;
   bool FFreeNodeByNode = false;
-  // The heavy nodes other than documents, so that a document freeing its tree at once gives back
-  // their memory without walking the tree. A listed node that dies on its own (or moves to another
+  // The heavy nodes, so that a document freeing its tree at once gives back their memory without
+  // walking the tree. A listed node that dies on its own (or moves to another
   // table) leaves its entry behind: the list is trusted again only once every listed node is gone.
   std::vector<TXmlNode*> FHeavyList;
   size_t FHeavyGone = 0;         // listed nodes that died or left
@@ -571,7 +571,8 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   }
   // The pool blocks the node holds besides its own (kept text, text of comments and CDATA).
   virtual size_t ExtraPoolBlocks() const { return (FSole ? 1 : 0) + (FAttrs.size() > 0 ? 1 : 0); }
-  // Whether the node holds memory outside the pool now (what MarkHeavy promises to cover).
+  // Whether the node holds memory that dropping the pool would not free (attribute values, typed
+  // values, instruction data): what MarkHeavy promises to cover.
   virtual bool OwnsMemoryOutsidePool() const { return FAttrs.size() > 0; }
   // Gives back that memory, just before the tree's blocks are dropped without running destructors.
   virtual void ReleaseOutsideMemory() { FAttrs.resize(0); }
