@@ -311,13 +311,16 @@ void TXmlNodeList::Clear() {
 }
 
 void TXmlNodeList::SaveXML(TXmlSaver& ASaver) {
+  // Saving a large tree waits on memory for every node: the first nodes are asked for at once, the
+  // ones after them while earlier ones are saved, and what the next one holds while this one is.
+  constexpr int32_t Ahead = 4;
+  auto ask = [this](int32_t AIndex) {
+    __builtin_prefetch(FItems[AIndex], 0, 3);
+    __builtin_prefetch(FItems[AIndex]->PrefetchLine(), 0, 3);
+  };
+  for (int32_t i = 0; i < FCount && i < Ahead; ++i) ask(i);
   for (int32_t i = 0; i < FCount; ++i) {
-    // Saving a large tree waits on memory for every node: the next siblings, and what the next one
-    // holds, are asked for while this one is saved.
-    if (i + 2 < FCount) {
-      __builtin_prefetch(FItems[i + 2], 0, 3);
-      __builtin_prefetch(FItems[i + 2]->PrefetchLine(), 0, 3);
-    }
+    if (i + Ahead < FCount) ask(i + Ahead);
     if (i + 1 < FCount) FItems[i + 1]->PrefetchContent();
     Item(i)->SaveXML(ASaver);
   }
