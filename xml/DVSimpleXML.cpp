@@ -97,8 +97,9 @@ TXmlString Ascii(std::string_view AText) { return TXmlString(AText.begin(), ATex
 
 TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
     : FPool(NewXmlPool()),
-      FNames(static_cast<size_t>(std::max(1, AHashTableSize))),
-      FHashTable(static_cast<size_t>(std::max(1, AHashTableSize))) {
+      FBucketCount(static_cast<size_t>(std::max(1, AHashTableSize))),
+      FNames(new TEntry*[FBucketCount]()) {
+  FEntries.reserve(16);
   FXmlTextNameID = GetID(u"#text");
   FXmlCDATASectionNameID = GetID(u"#cdata-section");
   FXmlCommentNameID = GetID(u"#comment");
@@ -108,8 +109,7 @@ TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
 }
 
 TXmlNameTable::~TXmlNameTable() {
-  for (auto& bucket : FNames)
-    for (TEntry* e : bucket) delete e;
+  for (TEntry* e : FEntries) delete e;
   ReleaseXmlPool(FPool);
 }
 
@@ -133,18 +133,17 @@ TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
     seen = cached;
     return reinterpret_cast<TXmlNameID>(cached);
   }
-  const size_t b = h % FNames.size();
-  auto& hashes = FHashTable[b];
-  auto& names = FNames[b];
-  for (size_t i = 0; i < hashes.size(); ++i)
-    if (hashes[i] == h && names[i]->Name == AName) {
-      cached = seen = names[i];
-      return reinterpret_cast<TXmlNameID>(names[i]);
+  TEntry** link = &FNames[h % FBucketCount];
+  for (; *link; link = &(*link)->Next)
+    if ((*link)->Hash == h && (*link)->Name == AName) {
+      cached = seen = *link;
+      return reinterpret_cast<TXmlNameID>(*link);
     }
-  names.push_back(new TEntry{TXmlString(AName), h});
-  hashes.push_back(h);
-  cached = seen = names.back();
-  return reinterpret_cast<TXmlNameID>(names.back());
+  FEntries.reserve(FEntries.size() + 1);  // so that the new entry cannot be lost
+  auto* e = new TEntry{TXmlString(AName), h, nullptr};
+  FEntries.push_back(e);
+  *link = cached = seen = e;
+  return reinterpret_cast<TXmlNameID>(e);
 }
 
 const TXmlString& TXmlNameTable::EmptyName() {
@@ -155,17 +154,16 @@ const TXmlString& TXmlNameTable::EmptyName() {
 uint32_t TXmlNameTable::GetKeyID(TXmlNameID AID) const { return AID ? reinterpret_cast<const TEntry*>(AID)->Hash : 0; }
 
 TXmlNameID TXmlNameTable::GetNameID(uint32_t AHash) const {
-  const size_t b = AHash % FNames.size();
-  const auto& hashes = FHashTable[b];
-  for (size_t i = 0; i < hashes.size(); ++i)
-    if (hashes[i] == AHash) return reinterpret_cast<TXmlNameID>(FNames[b][i]);
+  for (const TEntry* e = FNames[AHash % FBucketCount]; e; e = e->Next)
+    if (e->Hash == AHash) return reinterpret_cast<TXmlNameID>(e);
   return 0;
 }
 
 std::vector<TXmlNameID> TXmlNameTable::AllNames() const {
   std::vector<TXmlNameID> r;
-  for (const auto& bucket : FNames)
-    for (TEntry* e : bucket) r.push_back(reinterpret_cast<TXmlNameID>(e));
+  r.reserve(FEntries.size());
+  for (size_t b = 0; b < FBucketCount; ++b)
+    for (const TEntry* e = FNames[b]; e; e = e->Next) r.push_back(reinterpret_cast<TXmlNameID>(e));
   return r;
 }
 

@@ -372,14 +372,19 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   struct TEntry {
     TXmlString Name;
     uint32_t Hash;
+    TEntry* Next;  // the next name of its bucket, in insertion order
   };
   static const TXmlString& EmptyName();
   static constexpr size_t RecentSize = 64;
   TEntry* FRecent[RecentSize] = {};
   // Recent names by length and outer characters, looked up before any hash is computed.
   TEntry* FSeen[RecentSize] = {};
-  std::vector<std::vector<TEntry*>> FNames;
-  std::vector<std::vector<uint32_t>> FHashTable;
+  // Per bucket, the first of its names: each bucket's names are chained in insertion order, each
+  // with its 32-bit hash code. One array of heads, so that a table (one per document) costs two
+  // allocations rather than two per bucket.
+  size_t FBucketCount;
+  std::unique_ptr<TEntry*[]> FNames;
+  std::vector<TEntry*> FEntries;  // every name, in insertion order; owned
   TXmlNameID FXmlTextNameID = 0;
   TXmlNameID FXmlCDATASectionNameID = 0;
   TXmlNameID FXmlCommentNameID = 0;

@@ -387,3 +387,12 @@ TEST(XmlWriters, EveryRunIsEscapedAndEncodedExactly) {
   EXPECT_EQ(Root(loaded)->GetAttr(u"a"), reread);
   EXPECT_EQ(Root(loaded)->Get_Text(), reread);
 }
+
+TEST(XmlEncodings, ADeclarationLongerThanTheFirstBlockStillSetsTheCodePage) {
+  // The bytes before the code page is known are read in a short first block and then in whole ones.
+  const std::string doc = "<?xml version=\"1.0\"" + std::string(600, ' ') + "encoding=\"windows-1251\"?><r>\xCF\xF0\xE8</r>";
+  EXPECT_EQ(Root(Parse(doc))->Get_Text(), u"\u041F\u0440\u0438");
+  // Without a declaration every byte stays one character, whatever the length.
+  const std::string plain = "<r>" + std::string(700, 'a') + "\xE9</r>";
+  EXPECT_EQ(Root(Parse(plain))->Get_Text(), std::u16string(700, u'a') + u"\u00E9");
+}

@@ -323,6 +323,7 @@ struct TXmlToken {
 class TXmlSource {
  public:
   static constexpr size_t BufferUnits = 16384;
+  static constexpr size_t FirstUnits = 256;  // the first block read before a code page is set
 
   TXmlSource(TXmlStream& AStream);
   // Reads AData in place; it must outlive the source.
@@ -486,6 +487,7 @@ class TXmlSource {
   size_t FBufRawStart = 0;  // raw offset of the buffer's first character while the code page is 0
   bool FStreamEnded = false;
   bool FSawNul = false;  // the last UTF-8 block held a NUL byte
+  bool FFilled = false;  // a block was filled before
   uint16_t FCodepage = 0;
   std::unique_ptr<detail::TCodePageDecoder> FDecoder;
 };

@@ -25,21 +25,34 @@ void TXmlToken::Reserve(size_t ASize) {
   FSize = n;
 }
 
+namespace {
+// Documents are often parsed one after another, many of them small: each thread keeps the last
+// character block for the next source rather than allocating 32 KB per parse.
+thread_local std::unique_ptr<char16_t[]> tSpareBlock;
+
+std::unique_ptr<char16_t[]> TakeBlock(size_t AUnits) {
+  if (tSpareBlock) return std::move(tSpareBlock);
+  return std::unique_ptr<char16_t[]>(new char16_t[AUnits]);
+}
+}  // namespace
+
 TXmlSource::TXmlSource(TXmlStream& AStream)
-    : FStream(&AStream), FBuffer(new char16_t[BufferUnits]), FRaw(new char[RawBlock + 4]) {
+    : FStream(&AStream), FBuffer(TakeBlock(BufferUnits)), FRaw(new char[RawBlock + 4]) {
   FRawData = FRaw.get();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
 }
 
 TXmlSource::TXmlSource(const TXmlBytes& AData)
-    : FStream(nullptr), FBuffer(new char16_t[BufferUnits]), FDirectEnd(AData.data() + AData.size()) {
+    : FStream(nullptr), FBuffer(TakeBlock(BufferUnits)), FDirectEnd(AData.data() + AData.size()) {
   FRawData = AData.data();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
 }
 
-TXmlSource::~TXmlSource() = default;
+TXmlSource::~TXmlSource() {
+  if (!tSpareBlock) tSpareBlock = std::move(FBuffer);
+}
 
 TXmlToken& TXmlSource::PushToken() {
   ++FTokenStackTop;
@@ -66,7 +79,10 @@ void TXmlSource::Fill() {
     const size_t left = FRawSize - FRawPos;
     if (FCodepage == 0) {
       if (left > 0) {
-        produced = std::min(left, BufferUnits);
+        // A declaration comes first and is short: the first block is short too, so that a small
+        // document is not taken byte by byte as a whole before it is decoded again.
+        produced = std::min(left, FFilled ? BufferUnits : FirstUnits);
+        FFilled = true;
         FBufRawStart = FRawPos;
         const unsigned char* in = reinterpret_cast<const unsigned char*>(FRawData) + FRawPos;
         for (size_t i = 0; i < produced; ++i) out[i] = in[i];
