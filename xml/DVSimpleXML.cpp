@@ -109,8 +109,22 @@ TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
 }
 
 TXmlNameTable::~TXmlNameTable() {
-  for (TEntry* e : FEntries) delete e;
+  for (TEntry* e : FEntries) e->~TEntry();
   ReleaseXmlPool(FPool);
+}
+
+TXmlNameTable::TEntry* TXmlNameTable::NewEntry(std::u16string_view AName, uint32_t AHash) {
+  const size_t slot = FEntries.size() % EntriesPerBlock;
+  const size_t block = FEntries.size() / EntriesPerBlock;
+  FEntries.reserve(FEntries.size() + 1);  // so that the new entry cannot be lost
+  if (slot == 0 && block > 0) {
+    FMoreEntries.reserve(FMoreEntries.size() + 1);
+    FMoreEntries.push_back(std::make_unique<TEntryBlock>());
+  }
+  unsigned char* bytes = block == 0 ? FFirstEntries.Bytes : FMoreEntries[block - 1]->Bytes;
+  auto* e = ::new (bytes + slot * sizeof(TEntry)) TEntry{TXmlString(AName), AHash, nullptr};
+  FEntries.push_back(e);
+  return e;
 }
 
 uint32_t TXmlNameTable::Hash(std::u16string_view AName) {
@@ -139,9 +153,7 @@ TXmlNameID TXmlNameTable::GetID(std::u16string_view AName) {
       cached = seen = *link;
       return reinterpret_cast<TXmlNameID>(*link);
     }
-  FEntries.reserve(FEntries.size() + 1);  // so that the new entry cannot be lost
-  auto* e = new TEntry{TXmlString(AName), h, nullptr};
-  FEntries.push_back(e);
+  TEntry* e = NewEntry(AName, h);
   *link = cached = seen = e;
   return reinterpret_cast<TXmlNameID>(e);
 }

@@ -384,7 +384,16 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   // allocations rather than two per bucket.
   size_t FBucketCount;
   std::unique_ptr<TEntry*[]> FNames;
-  std::vector<TEntry*> FEntries;  // every name, in insertion order; owned
+  std::vector<TEntry*> FEntries;  // every name, in insertion order
+  // The entries live in blocks of the table, the first inside it: a table of a small document
+  // (a few dozen names) makes no allocation per name.
+  static constexpr size_t EntriesPerBlock = 24;
+  struct TEntryBlock {
+    alignas(TEntry) unsigned char Bytes[EntriesPerBlock * sizeof(TEntry)];
+  };
+  TEntry* NewEntry(std::u16string_view AName, uint32_t AHash);
+  TEntryBlock FFirstEntries;
+  std::vector<std::unique_ptr<TEntryBlock>> FMoreEntries;
   TXmlNameID FXmlTextNameID = 0;
   TXmlNameID FXmlCDATASectionNameID = 0;
   TXmlNameID FXmlCommentNameID = 0;
