@@ -520,6 +520,9 @@ void TXmlNodeList::ParseXML(TXmlSource& S, TXmlNameTable* ANames, bool APreserve
     TXmlNameID Last = 0, Before = 0;
   };
   std::vector<TRecentNames> lastName;
+  // Room for the usual depth at once rather than growing a step at a time.
+  open.reserve(32);
+  lastName.reserve(32);
   auto append = [&](TXmlNode* ANode) {
     if (open.empty())
       AppendFresh(ANode);
