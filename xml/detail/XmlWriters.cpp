@@ -791,7 +791,8 @@ TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
     return e;
   };
   try {
-    data = ReadVariant();
+    // Most elements have no value of their own: an empty one is not made at all.
+    if (const int32_t dataType = Longint(); dataType != varEmpty) data = ReadVariantOfType(dataType);
     left = Longint();
     if (TXmlElement* e = ReadStringAttrsInPlace(AParent, AID, left, data)) return e;
     while (left > 0) {
@@ -870,12 +871,12 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount)
       const int32_t type = Longint();
       if (type == varUString) {
         const int32_t n = ReadCount();
-        if (n <= FEnd - FCur && n >= 16) {
+        if (n <= FEnd - FCur) {
           // Text of ASCII is widened straight into its place; UTF-8 never has fewer bytes than
           // UTF-16 units, so the room also holds any other text.
           TXmlNode::TFreshText fresh = AParent->FreshTextRoom(static_cast<size_t>(n));
           size_t units = static_cast<size_t>(n);
-          if (!WidenAscii(FCur, units, fresh.Chars)) {
+          if (!(units <= 16 ? WidenShortAscii(FCur, units, fresh.Chars) : WidenAscii(FCur, units, fresh.Chars))) {
             TXmlString text;
             try {
               text = Utf8ToUtf16(std::string_view(FCur, units));
