@@ -29,8 +29,6 @@ void TXmlSaver::SetCodepage(uint16_t ACodePage) {
   FDirectUtf8 = !FEncoder;
 }
 
-constexpr int32_t SaverSlack = TXmlSaver::Slack;
-
 const char16_t* detail::FindMarkup(const char16_t* AFrom, const char16_t* AEnd) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi16('"'), amp = _mm_set1_epi16('&'), gt = _mm_set1_epi16('>'),
@@ -72,11 +70,11 @@ void TXmlSaver::PutEscaped(std::u16string_view AText) {
 
 void TXmlSaver::Save(std::u16string_view AText) {
   // Pieces are converted whole when they fit a third of the buffer, else in slices of that size.
-  const size_t slice = static_cast<size_t>(std::max((FBuffersize - SaverSlack) / 3, 1));
+  const size_t slice = static_cast<size_t>(std::max((FBuffersize - Slack) / 3, 1));
   while (!AText.empty()) {
     size_t n = std::min(AText.size(), slice);
     if (n < AText.size() && AText[n - 1] >= 0xD800 && AText[n - 1] < 0xDC00 && n > 1) --n;  // keep pairs whole
-    if (static_cast<int32_t>(n * 3) + SaverSlack > FRemain) FlushBuffer();
+    if (static_cast<int32_t>(n * 3) + Slack > FRemain) FlushBuffer();
     Convert(AText.substr(0, n));
     AText = AText.substr(n);
     if (!AText.empty()) FlushBuffer();
