@@ -197,6 +197,53 @@ void LoadBinaryFundrel(benchmark::State& AState, const std::string& AName) {
   AState.SetBytesProcessed(int64_t(AState.iterations()) * int64_t(Document(AName).size()));
 }
 
+// Every node visited through the child lists and its name read, as a reader of the whole document
+// does. A binary load keeps its body and makes each node's children when they are first asked for:
+// these show what a document costs when all of it is read.
+int64_t WalkFundrel(TXmlNode* ANode) {
+  int64_t n = static_cast<int64_t>(ANode->Get_NodeNameID() != 0);
+  if (ANode->HasSoleText()) return n + 1;
+  if (TXmlNodeList* list = ANode->Childs())
+    for (int32_t i = 0; i < list->Get_Count(); ++i) n += WalkFundrel(list->Item(i));
+  return n;
+}
+
+template <class F>
+void WalkAfter(benchmark::State& AState, const std::string& AName, F ALoad) {
+  ALoad();
+  for (auto _ : AState) {
+    TIntf<IXmlDocument> doc = ALoad();
+    benchmark::DoNotOptimize(WalkFundrel(static_cast<TXmlDocument*>(doc->GetObject())));
+  }
+  AState.SetBytesProcessed(int64_t(AState.iterations()) * int64_t(Document(AName).size()));
+}
+
+void ParseWalkFundrel(benchmark::State& AState, const std::string& AName) {
+  const std::string& xml = Document(AName);
+  WalkAfter(AState, AName, [&] { return LoadXmlDocumentFromXML(xml); });
+}
+
+void LoadBinaryWalkFundrel(benchmark::State& AState, const std::string& AName) {
+  const std::string bin = LoadXmlDocumentFromXML(Document(AName))->Get_BinaryXML();
+  WalkAfter(AState, AName, [&] { return LoadXmlDocumentFromBinaryXML(bin); });
+}
+
+int64_t WalkPugi(pugi::xml_node ANode) {
+  int64_t n = static_cast<int64_t>(*ANode.name() != 0);
+  for (pugi::xml_node c = ANode.first_child(); c; c = c.next_sibling()) n += WalkPugi(c);
+  return n;
+}
+
+void ParseWalkPugi(benchmark::State& AState, const std::string& AName) {
+  const std::string& xml = Document(AName);
+  for (auto _ : AState) {
+    pugi::xml_document doc;
+    doc.load_buffer(xml.data(), xml.size());
+    benchmark::DoNotOptimize(WalkPugi(doc));
+  }
+  AState.SetBytesProcessed(int64_t(AState.iterations()) * int64_t(xml.size()));
+}
+
 void SaveFundrel(benchmark::State& AState, const std::string& AName) {
   TIntf<IXmlDocument> doc = LoadXmlDocumentFromXML(Document(AName));
   TXmlMemoryStream stream;  // reused: the saver is measured, not the growth of the stream
@@ -463,6 +510,9 @@ int RegisterAll() {
     reg("ParseXML", "libxml2", ParseLibXml2);
     reg("ParseXML", "expat", ParseExpat);
     reg("LoadBinaryXML", "fundrel", LoadBinaryFundrel);
+    reg("ParseWalkXML", "fundrel", ParseWalkFundrel);
+    reg("ParseWalkXML", "pugixml", ParseWalkPugi);
+    reg("LoadBinaryWalkXML", "fundrel", LoadBinaryWalkFundrel);
     reg("SaveXML", "fundrel", SaveFundrel);
     reg("SaveXML", "pugixml", SavePugi);
     reg("SaveXML", "tinyxml2", SaveTinyXml2);

@@ -109,6 +109,7 @@ TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
 }
 
 TXmlNameTable::~TXmlNameTable() {
+  FreeImages();
   for (TEntry* e : FEntries) e->~TEntry();
   ReleaseXmlPool(FPool);
 }
@@ -116,13 +117,15 @@ TXmlNameTable::~TXmlNameTable() {
 TXmlNameTable::TEntry* TXmlNameTable::NewEntry(std::u16string_view AName, uint32_t AHash) {
   const size_t slot = FEntries.size() % EntriesPerBlock;
   const size_t block = FEntries.size() / EntriesPerBlock;
-  FEntries.reserve(FEntries.size() + 1);  // so that the new entry cannot be lost
+  // Room first, so that the new entry cannot be lost; grown by doubling, as a document's first
+  // names all arrive at once.
+  if (FEntries.size() == FEntries.capacity()) FEntries.reserve(std::max<size_t>(2 * FEntries.size(), EntriesPerBlock));
   if (slot == 0 && block > 0) {
-    FMoreEntries.reserve(FMoreEntries.size() + 1);
+    if (FMoreEntries.size() == FMoreEntries.capacity()) FMoreEntries.reserve(std::max<size_t>(2 * FMoreEntries.size(), 4));
     FMoreEntries.push_back(std::make_unique<TEntryBlock>());
   }
   unsigned char* bytes = block == 0 ? FFirstEntries.Bytes : FMoreEntries[block - 1]->Bytes;
-  auto* e = ::new (bytes + slot * sizeof(TEntry)) TEntry{TXmlString(AName), AHash, nullptr};
+  auto* e = ::new (bytes + slot * sizeof(TEntry)) TEntry{TXmlString(AName), AHash, static_cast<uint32_t>(std::min<size_t>(FEntries.size(), UINT32_MAX)), nullptr};
   FEntries.push_back(e);
   return e;
 }
@@ -369,7 +372,15 @@ TXmlNode::~TXmlNode() {
 }
 
 void TXmlNode::DiscardChildList() {
-  if (FSole) TXmlBase::operator delete(std::exchange(FSole, nullptr));
+  if (IsPending()) {
+    TPendingBody* body = PendingBody();
+    FSole = nullptr;
+    TBinXmlImage* image = body->Image;
+    TXmlBase::operator delete(body);
+    image->PendingGone();
+  } else if (FSole) {
+    TXmlBase::operator delete(std::exchange(FSole, nullptr));
+  }
   if (!FChilds) return;
   TXmlNodeList* list = std::exchange(FChilds, nullptr);
   list->Clear();
@@ -380,7 +391,26 @@ void TXmlNode::DiscardChildList() {
   list->ReleaseConfined();
 }
 
+void TXmlNode::ExpandPending() {
+  TPendingBody* body = PendingBody();
+  FSole = nullptr;
+  try {
+    body->Image->Expand(this, *body);
+  } catch (...) {
+    DiscardChildList();
+    FSole = reinterpret_cast<TSoleText*>(reinterpret_cast<uintptr_t>(body) | 1);
+    throw;
+  }
+  TBinXmlImage* image = body->Image;
+  TXmlBase::operator delete(body);
+  image->PendingGone();
+}
+
 void TXmlNode::ListSole() {
+  if (IsPending()) {
+    ExpandPending();
+    if (!FSole) return;
+  }
   TXmlText* text = TXmlText::NewPacked(FNames, SoleText());
   TSoleText* sole = std::exchange(FSole, nullptr);
   try {
@@ -695,7 +725,7 @@ TXmlNode* TXmlNode::DoSelectSingle(std::u16string_view AExpression) {
     if (!IsName(step)) RaiseNotSupported();
     const TXmlNameID id = FNames->GetID(step);
     TXmlNode* found = nullptr;
-    if (TXmlNodeList* list = node->FChilds)
+    if (TXmlNodeList* list = node->Childs())
       for (int32_t i = 0; i < list->Get_Count() && !found; ++i) {
         TXmlNode* c = list->Item(i);
         if (IsExactElement(c) && c->Get_NodeNameID() == id) found = c;
@@ -724,7 +754,7 @@ TIntf<IXmlNodeList> TXmlNode::SelectNodes(const TXmlString& AExpression) {
   const TXmlNameID id = FNames->GetID(expr);
   TIntf<IXmlNodeList> result(new TXmlNodeList(nullptr));
   auto* list = static_cast<TXmlNodeList*>(result.get());
-  if (TXmlNodeList* childs = node->FChilds)
+  if (TXmlNodeList* childs = node->Childs())
     for (int32_t i = 0; i < childs->Get_Count(); ++i) {
       TXmlNode* c = childs->Item(i);
       if (IsExactElement(c) && c->Get_NodeNameID() == id) list->Insert(c, -1);
@@ -740,7 +770,7 @@ TXmlString TXmlNode::FullPath() {
 
 TIntf<IXmlElement> TXmlNode::FindElement(const TXmlString& AChildName, const TXmlString& AAttrName,
                                          const TVariant& AAttrValue) {
-  if (!FChilds) return nullptr;
+  if (!Childs()) return nullptr;
   const TXmlNameID childID = FNames->GetID(AChildName);
   const TXmlNameID attrID = FNames->GetID(AAttrName);
   for (int32_t i = 0; i < FChilds->Get_Count(); ++i) {
@@ -1108,6 +1138,7 @@ void TXmlDocument::DropTreeAtOnce() {
   t->FHeavyListLost = false;
   t->NoteHeavy(this);
   DropXmlPoolBlocks(t->Pool());
+  t->FreeImages();  // only nodes of this tree could still wait on them
 }
 
 bool TXmlDocument::ReleaseTreeOutsidePool(bool ACheck) try {
@@ -1241,10 +1272,7 @@ void TXmlDocument::LoadXML(const TXmlBytes& AXml) {
 
 void TXmlDocument::LoadBinaryXML(const TXmlBytes& AXml) {
   ClearForLoad();
-  TStrXmlReader reader(AXml, 0);
-  char signature[sizeof(BinXmlSignature)];
-  reader.Read(signature, sizeof(signature));
-  ReadBinary(reader);
+  ReadBinaryBytes(AXml, sizeof(BinXmlSignature));
 }
 
 void TXmlDocument::Load(TXmlStream& AStream) {
@@ -1254,8 +1282,12 @@ void TXmlDocument::Load(TXmlStream& AStream) {
     const int64_t got = AStream.Read(head, sizeof(head));
     if (got == sizeof(head) && std::memcmp(head, BinXmlSignature, sizeof(head)) == 0) {
       ClearForLoad();
-      TStmXmlReader reader(AStream);
-      ReadBinary(reader);
+      // The rest is read at once, so that the body can be kept and its nodes made on demand. A
+      // stream that ends early leaves less to read, and the reader says so where it runs out.
+      TXmlBytes rest(static_cast<size_t>(left - got), '\0');
+      const int64_t read = AStream.Read(rest.data(), static_cast<int64_t>(rest.size()));
+      rest.resize(static_cast<size_t>(std::max<int64_t>(read, 0)));
+      ReadBinaryBytes(rest, 0);
       return;
     }
     AStream.Seek(-got, TXmlSeekOrigin::Current);

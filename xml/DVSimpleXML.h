@@ -284,6 +284,7 @@ class TXmlSaver;
 class TXmlSource;
 class TBinXmlWriter;
 class TBinXmlReader;
+class TBinXmlImage;
 
 class TXmlPool;
 // Node memory shared by the nodes of one name table; see TXmlBase::operator new.
@@ -321,6 +322,9 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   uint32_t GetKeyID(TXmlNameID AID) const;
   // The first name in the hash's bucket with that hash code, else 0.
   TXmlNameID GetNameID(uint32_t AHash) const;
+  // How many names the table holds, and whether AID was among the first ACount of them.
+  size_t NameCount() const { return FEntries.size(); }
+  static bool AmongFirst(TXmlNameID AID, size_t ACount) { return reinterpret_cast<const TEntry*>(AID)->Index < ACount; }
   static uint32_t Hash(std::u16string_view AName);
 
   TXmlNameID XmlTextNameID() const { return FXmlTextNameID; }
@@ -347,7 +351,11 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   friend class TXmlNode;
   friend class TXmlNodeList;
   friend class TXmlDocument;
+  friend class TBinXmlImage;
   int64_t FOutsideRefs = 0;
+  // The binary bodies that nodes of this table still read their children from.
+  TBinXmlImage* FImages = nullptr;
+  void FreeImages() noexcept;
   int64_t FHeavyNodes = 0;
   bool FFreeNodeByNode = false;
   // The heavy nodes, so that a document freeing its tree at once gives back their memory without
@@ -372,7 +380,8 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   struct TEntry {
     TXmlString Name;
     uint32_t Hash;
-    TEntry* Next;  // the next name of its bucket, in insertion order
+    uint32_t Index;  // in insertion order
+    TEntry* Next;    // the next name of its bucket, in insertion order
   };
   static const TXmlString& EmptyName();
   static constexpr size_t RecentSize = 64;
@@ -536,7 +545,21 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   void CommitFreshText(TFreshText& AText, const char16_t* AChars, size_t ALength);
   static void DropFreshText(TFreshText& AText);
   // The characters of the only text child while it is kept without a node.
-  bool HasSoleText() const { return FSole != nullptr; }
+  bool HasSoleText() const {
+    if (FUNDREL_UNLIKELY(IsPending())) const_cast<TXmlNode*>(this)->ExpandPending();
+    return FSole != nullptr;
+  }
+  // A node loaded from binary form may keep its children in the loaded bytes until they are first
+  // asked for (child list, text, saving, selection, cloning): the body is where they are.
+  struct TPendingBody {
+    TBinXmlImage* Image;
+    uint32_t Begin;  // offset of the child records in the image
+    int32_t Count;   // child records
+    uint32_t Side;   // the image's first subtree inside this body
+  };
+  bool IsPending() const { return (reinterpret_cast<uintptr_t>(FSole) & 1) != 0; }
+  // The node has no children yet; ABody is a block of its table's pool that the node then owns.
+  void SetPending(TPendingBody* ABody) { FSole = reinterpret_cast<TSoleText*>(reinterpret_cast<uintptr_t>(ABody) | 1); }
   std::u16string_view SoleText() const { return {FSole->Chars, FSole->Length}; }
   TXmlDocument* OwnerDocumentObject();
   // The line of the fields that freeing reads first.
@@ -707,8 +730,11 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   }
   void DoUnpackAttrs();
   void GrowAttrs();
-  // Puts the text held without a list into a new list.
+  // Puts the text held without a list into a new list (making the children of a pending node first).
   void ListSole();
+  TPendingBody* PendingBody() const { return reinterpret_cast<TPendingBody*>(reinterpret_cast<uintptr_t>(FSole) & ~uintptr_t(1)); }
+  // Reads the children of a pending node from its image; on failure the node stays pending.
+  void ExpandPending();
   TXmlNodeList* MakeChilds();
   int32_t FAttrCount : 31 = 0;  // first, so that it fills the padding after the reference count
   bool FHeavy : 1 = false;
@@ -718,7 +744,7 @@ class FUNDREL_API TXmlNode : public TXmlBase {
   TPackedAttr* FPacked = nullptr;    // FAttrCount entries followed by their characters; not owned
   TXmlNodeList* FChilds = nullptr;   // counted, made on first use
   // The only child, a text kept as characters while FChilds is null: a pool block of this head
-  // followed by room for the characters.
+  // followed by room for the characters. With its lowest bit set it is a TPendingBody instead.
   struct TSoleText {
     const char16_t* Chars;
     size_t Length;
@@ -1080,10 +1106,13 @@ class FUNDREL_API TXmlDocument : public TXmlNodeIntf<IXmlDocument> {
   void WriteBinary(TBinXmlWriter& AWriter);
   // Reads options, name table and body from AReader (positioned after the signature).
   void ReadBinary(TBinXmlReader& AReader);
+  // The same, from the bytes after the signature, keeping the body to make children on demand.
+  void ReadBinaryBytes(const TXmlBytes& AData, size_t AOffset);
 
  private:
   void ParseText(TXmlSource& ASource);
   void ClearForLoad();
+  void ReadBinaryHead(TBinXmlReader& AReader);
   // Frees the whole tree without running its nodes' destructors when nothing outside the tree can
   // reach any of them: the common end of a loaded or built document.
   void DropTreeAtOnce();
@@ -1152,7 +1181,6 @@ class FUNDREL_API TStrXmlWriter final : public TBinXmlWriter {
   int32_t FRemain;
 };
 
-// Reads the binary form's primitives; running out of bytes raises "Error reading data".
 // Reads the binary form's primitives; running out of bytes raises "Error reading data". The bytes
 // at hand are a window [FCur, FEnd); subclasses refill it.
 class FUNDREL_API TBinXmlReader {
@@ -1176,6 +1204,8 @@ class FUNDREL_API TBinXmlReader {
   TXmlBytes ReadAnsiString();
   TXmlString ReadWideString();
   TXmlString ReadXmlString();
+  // The same, as a view that stays valid until the next read.
+  std::u16string_view ReadXmlStringView();
   // Raises "Error reading value: incorrect type" for an unknown type code.
   TVariant ReadVariant();
   // Reads one node record into AParent's children; raises "Error of reading binary XML:
@@ -1189,8 +1219,11 @@ class FUNDREL_API TBinXmlReader {
   [[noreturn]] static void RaiseReadError();
   const char* FCur = nullptr;
   const char* FEnd = nullptr;
+  // Set on a reader of a kept binary body: a node with children is left pending.
+  TBinXmlImage* FImage = nullptr;
 
  private:
+  friend class TBinXmlImage;
   int32_t ReadCount();
   // UTF-8 text of ACount bytes as UTF-16.
   TXmlString ReadUtf8(int32_t ACount);
@@ -1209,15 +1242,20 @@ class FUNDREL_API TBinXmlReader {
   TXmlElement* ReadElement(TXmlNode* AParent, TXmlNameID AID);
   TXmlElement* ReadStringAttrsInPlace(TXmlNode* AParent, TXmlNameID AID, int32_t ACount, TVariant& AData);
   int32_t FOptions = 0;
+  // Names added to the table after this many are not seen (a kept body resolves its names as they
+  // stood when it was loaded).
+  size_t FNameLimit = SIZE_MAX;
   // What the record being read decodes into before its node is made.
   std::vector<TXmlNode::TPackedAttr> FAttrs;
   std::vector<char16_t> FChars;  // the first FCharCount units are used
   size_t FCharCount = 0;
   // Recently resolved name hashes: a table only grows, so a resolved hash stays valid.
   struct THashSlot {
-    uint32_t Hash = 0;
-    TXmlNameID ID = 0;
+    uint32_t Hash;
+    TXmlNameID ID;
   };
+  // Cleared on first use: most readers of a kept body resolve no name at all.
+  bool FHashCacheReady = false;
   THashSlot FHashCache[256];
 };
 

@@ -396,3 +396,177 @@ TEST(XmlEncodings, ADeclarationLongerThanTheFirstBlockStillSetsTheCodePage) {
   const std::string plain = "<r>" + std::string(700, 'a') + "\xE9</r>";
   EXPECT_EQ(Root(Parse(plain))->Get_Text(), std::u16string(700, u'a') + u"\u00E9");
 }
+
+namespace {
+
+TXmlNode* NodeObject(const TIntf<IXmlNode>& ANode) { return dynamic_cast<TXmlNode*>(ANode->GetObject()); }
+
+// The body read at once, as a stream reader reads it, for comparison with a body kept and read on
+// demand.
+TIntf<IXmlDocument> LoadAtOnce(const std::string& ABinary, std::string* AError = nullptr) {
+  TIntf<IXmlDocument> doc = CreateXmlDocument();
+  const std::string error = ErrorOf([&] {
+    TStrXmlReader reader(ABinary, 14);
+    dynamic_cast<TXmlDocument*>(doc->GetObject())->ReadBinary(reader);
+  });
+  if (AError) *AError = error;
+  return doc;
+}
+
+// RichDocument, plus an instruction with attributes and children, and nodes after the root.
+TIntf<IXmlDocument> RicherDocument() {
+  auto doc = RichDocument();
+  auto pi = Root(doc)->AppendProcessingInstruction(u"cfg", u"");
+  pi->SetAttr(u"k", u"v");
+  pi->AppendElement(u"under")->AppendText(u"t");
+  auto b = Root(doc)->AppendElement(u"a")->AppendElement(u"b");
+  b->SetAttr(u"id", u"7");
+  auto deep = b->AppendElement(u"c");
+  deep->AppendText(u"one");
+  deep->AppendComment(u"two");
+  deep->AppendElement(u"d");
+  auto typed = doc->CreateText(u"");
+  typed->Set_TypedValue(TVariant(true));
+  Root(doc)->AppendElement(u"typed")->AppendChild(typed);
+  doc->AppendComment(u"after the root");
+  return doc;
+}
+
+}  // namespace
+
+TEST(XmlBinaryBody, NodesMadeOnDemandAreThoseTheReaderMakesAtOnce) {
+  const auto images = TBinXmlImage::LiveCount();
+  for (int32_t options : {0, 1}) {
+    TXmlMemoryStream stream;
+    RicherDocument()->SaveBinary(stream, options);
+    const std::string bin = stream.Data();
+    auto lazy = LoadXmlDocumentFromBinaryXML(bin);
+    // Only the document's own children are made: the root waits in the kept body.
+    ASSERT_TRUE(NodeObject(Root(lazy))->IsPending()) << options;
+    EXPECT_EQ(TBinXmlImage::LiveCount(), images + 1);
+    auto eager = LoadAtOnce(bin);
+    EXPECT_FALSE(NodeObject(Root(eager))->IsPending());
+    EXPECT_EQ(Describe(lazy), Describe(eager)) << options;
+    // Every node has been made: the body is given back.
+    EXPECT_EQ(TBinXmlImage::LiveCount(), images) << options;
+    EXPECT_EQ(lazy->Get_BinaryXML(), eager->Get_BinaryXML());
+
+    // Each way in makes the children: text, typed value, saving, selection, search, clone.
+    auto fresh = [&] { return LoadXmlDocumentFromBinaryXML(bin); };
+    EXPECT_EQ(Root(fresh())->SelectSingleNode(u"child")->Get_Text(), Root(eager)->SelectSingleNode(u"child")->Get_Text());
+    EXPECT_EQ(U8(Root(fresh())->GetChildText(u"value", u"-")), "3.25");
+    EXPECT_EQ(Root(fresh())->Get_TypedValue().VarType(), varUString);
+    EXPECT_EQ(U8(Root(fresh())->SelectSingleNode(u"a\\b\\c")->Get_Text()), "one");
+    EXPECT_EQ(Root(fresh())->SelectNodes(u"a\\b\\c")->Get_Count(), 1);
+    EXPECT_TRUE(Root(fresh())->SelectSingleNode(u"a")->FindElement(u"b", u"id", TVariant(TXmlString(u"7"))));
+    EXPECT_EQ(SaveText(fresh()), SaveText(eager));
+    EXPECT_EQ(Root(fresh())->Get_XML(), Root(eager)->Get_XML());
+    EXPECT_EQ(Root(fresh())->CloneNode(true)->Get_XML(), Root(eager)->Get_XML());
+    EXPECT_EQ(Root(fresh())->CloneNode(false)->Get_ChildNodes()->Get_Count(), 0);
+    auto emptied = fresh();
+    Root(emptied)->RemoveAllChilds();
+    EXPECT_EQ(Root(emptied)->Get_ChildNodes()->Get_Count(), 0);
+    auto retexted = fresh();
+    Root(retexted)->SelectSingleNode(u"a\\b\\c")->Set_Text(u"new");
+    EXPECT_EQ(U8(Root(retexted)->SelectSingleNode(u"a\\b\\c")->Get_Text()), "new");
+  }
+  EXPECT_EQ(TBinXmlImage::LiveCount(), images);
+}
+
+TEST(XmlBinaryBody, PendingNodesOutliveAndLeaveTheirDocument) {
+  const auto images = TBinXmlImage::LiveCount();
+  const std::string bin = RicherDocument()->Get_BinaryXML();
+  // The text form of "a" depends on its depth: in a root, and on its own.
+  TIntf<IXmlDocument> eager = LoadAtOnce(bin);
+  TIntf<IXmlNode> eagerA = Root(eager)->SelectSingleNode(u"a");
+  const TXmlString expected = eagerA->Get_XML();
+  Root(eager)->RemoveChild(eagerA);
+  const TXmlString alone = eagerA->Get_XML();
+  auto pendingA = [&](TIntf<IXmlDocument>& ADoc) {
+    ADoc = LoadXmlDocumentFromBinaryXML(bin);
+    TIntf<IXmlNode> a = Root(ADoc)->SelectSingleNode(u"a");  // the root is made, "a" waits
+    EXPECT_TRUE(NodeObject(a)->IsPending());
+    return a;
+  };
+  {
+    // Held alone after its document died.
+    TIntf<IXmlDocument> doc;
+    TIntf<IXmlNode> a = pendingA(doc);
+    doc = nullptr;
+    EXPECT_EQ(TBinXmlImage::LiveCount(), images + 1);
+    EXPECT_EQ(a->Get_XML(), alone);
+  }
+  {
+    // Moved to a document with its own table: made before its names move.
+    TIntf<IXmlDocument> doc;
+    TIntf<IXmlNode> a = pendingA(doc);
+    auto other = CreateXmlDocument(u"other");
+    TIntf<IXmlNode> moved = Root(other)->AppendChild(a);
+    doc = nullptr;
+    EXPECT_EQ(moved->Get_XML(), expected);
+  }
+  {
+    // Moved to a document of the same table: still pending after the first document died.
+    TIntf<IXmlDocument> doc;
+    TIntf<IXmlNode> a = pendingA(doc);
+    auto other = CreateXmlDocument(u"other", u"1.0", u"", doc->Get_NameTable());
+    Root(doc)->RemoveChild(a);
+    Root(other)->AppendChild(a);
+    a = nullptr;
+    doc = nullptr;
+    TIntf<IXmlNode> moved = Root(other)->SelectSingleNode(u"a");
+    EXPECT_TRUE(NodeObject(moved)->IsPending());
+    EXPECT_EQ(moved->Get_XML(), expected);
+  }
+  {
+    // Removed and dropped without ever being read.
+    TIntf<IXmlDocument> doc;
+    TIntf<IXmlNode> a = pendingA(doc);
+    Root(doc)->RemoveChild(a);
+    a = nullptr;
+    doc = nullptr;
+  }
+  {
+    // Freed with the whole tree at once, while waiting.
+    const uint64_t before = detail::XmlWholeTreeReleases();
+    TIntf<IXmlDocument> doc;
+    pendingA(doc);
+    doc = nullptr;
+    EXPECT_EQ(detail::XmlWholeTreeReleases(), before + 1);
+  }
+  EXPECT_EQ(TBinXmlImage::LiveCount(), images);
+}
+
+TEST(XmlBinaryBody, NamesAreResolvedAsTheTableStoodAtTheLoad) {
+  // An element whose name hash is not in the stored names reads with no name, even if the name is
+  // added to the table before the element is made.
+  const uint32_t late = TXmlNameTable::Hash(u"late");
+  std::string bin(BinXmlSignature, 14);
+  bin += Bytes({0, 0, 0, 0, 1, 1, 'r', 0, 1});          // options, the name "r", document: 1 child
+  bin += Bytes({1, 'r', 0, 0, 1});                      // element "r" (hash 114), 1 child
+  bin += Bytes({1, 0xFF, int(late & 0xFF), int((late >> 8) & 0xFF), int((late >> 16) & 0xFF), int(late >> 24)});
+  bin += Bytes({0, 0, 0});                              // empty value, no attributes, no children
+  auto doc = LoadXmlDocumentFromBinaryXML(bin);
+  ASSERT_TRUE(NodeObject(Root(doc))->IsPending());
+  doc->Get_NameTable()->GetID(u"late");
+  EXPECT_EQ(Describe(doc), Describe(LoadAtOnce(bin)));
+  EXPECT_EQ(U8(Root(doc)->Get_ChildNodes()->Get_Item(0)->Get_NodeName()), "");
+}
+
+TEST(XmlBinaryBody, BrokenBodiesFailAsWhenReadAtOnce) {
+  const auto images = TBinXmlImage::LiveCount();
+  const std::string bin = RicherDocument()->Get_BinaryXML();
+  // Every cut fails where the reader fails, with the same nodes read before it, and keeps nothing.
+  for (size_t n = 15; n < bin.size(); n += 7) {
+    const std::string cut = bin.substr(0, n);
+    auto doc = CreateXmlDocument();
+    const std::string error = ErrorOf([&] { doc->LoadBinaryXML(cut); });
+    std::string eagerError;
+    auto eager = LoadAtOnce(cut, &eagerError);
+    EXPECT_EQ(error, eagerError) << n;
+    EXPECT_EQ(Describe(doc), Describe(eager)) << n;
+    TXmlMemoryStream stream(cut);
+    EXPECT_EQ(ErrorOf([&] { LoadXmlDocument(stream); }), eagerError) << n;
+  }
+  EXPECT_EQ(TBinXmlImage::LiveCount(), images);
+}

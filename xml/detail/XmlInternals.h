@@ -492,4 +492,54 @@ class TXmlSource {
   std::unique_ptr<detail::TCodePageDecoder> FDecoder;
 };
 
+// ---- Binary bodies kept after loading ---------------------------------------------------------
+
+// The body of a document loaded from binary form, kept so that each node's children are made when
+// they are first asked for: a load makes the document's own children and checks the rest. The
+// whole body is checked before the first node is made, so reading it later fails only for want of
+// memory. It belongs to the name table and dies with the last node still waiting on it.
+class TBinXmlImage final : public TBinXmlReader {
+ public:
+  // Reads the body that AReader holds in its window (up to the end of the data) into ADocument,
+  // keeping it. False, having read and made nothing, when the body holds an error or a name hash
+  // the table does not know: the caller reads it the usual way, which raises the same error at the
+  // same place.
+  static bool ReadBody(TXmlDocument* ADocument, TBinXmlReader& AReader);
+  ~TBinXmlImage() override;
+  int64_t Available() const override { return FEnd - FCur; }
+  // Makes ANode's children from ABody.
+  void Expand(TXmlNode* ANode, const TXmlNode::TPendingBody& ABody);
+  // ANode (just read, ACount > 0 child records next) waits for its children; they are skipped.
+  void Defer(TXmlNode* ANode, int32_t ACount);
+  // One node less waits on the body.
+  void PendingGone() noexcept {
+    if (--FPending == 0) Free();
+  }
+  // Images alive in this process; for the tests.
+  static int64_t LiveCount();
+
+ protected:
+  void ReadSlow(void* ABuffer, int32_t ASize) override;
+
+ private:
+  friend class TXmlNameTable;
+  TBinXmlImage(TXmlNameTable* ANames, int32_t AOptions);
+  void Free() noexcept;
+  // Checks the window [FCur, FEnd) as a document body and notes where each subtree ends.
+  bool Scan();
+  // Per record with children, in document order: where its subtree ends and the index of the next
+  // subtree after it.
+  struct TSubtree {
+    uint32_t End;
+    uint32_t After;
+  };
+  std::vector<TSubtree> FSubtrees;
+  uint32_t FSide = 0;  // the next subtree while reading
+  TXmlBytes FBytes;
+  TXmlNameTable* FNames;
+  TBinXmlImage* FPrev = nullptr;
+  TBinXmlImage* FNext = nullptr;
+  int64_t FPending = 1;  // the nodes waiting, and the load while it runs
+};
+
 }  // namespace fundrel

@@ -1,5 +1,6 @@
 // The text saver and the node forms, the binary writers and readers.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <cstdint>
 #include <new>
@@ -494,7 +495,7 @@ void TBinXmlReader::RaiseReadError() { XmlError("Error reading data"); }
 
 namespace {
 // A binary integer at AAt when the window holds all of it; advances AAt.
-inline bool PeekLongint(const char*& AAt, const char* AEnd, int32_t& AValue) {
+[[gnu::always_inline]] inline bool PeekLongint(const char*& AAt, const char* AEnd, int32_t& AValue) {
   const auto* p = reinterpret_cast<const uint8_t*>(AAt);
   if (AEnd - AAt < 1) return false;
   if (p[0] < 128) {
@@ -581,11 +582,31 @@ TXmlString TBinXmlReader::ReadXmlString() {
   return ReadUtf8(ReadCount());
 }
 
-TXmlNameID TBinXmlReader::NameOfHash(TXmlNameTable* ANames, uint32_t AHash) {
+std::u16string_view TBinXmlReader::ReadXmlStringView() {
+  FCharCount = 0;
+  if (!(FOptions & 1)) {
+    AppendUtf8(ReadCount());
+  } else {
+    const int32_t n = ReadCount();
+    if (int64_t(n) * 2 > Available()) RaiseReadError();
+    if (FChars.size() < static_cast<size_t>(n)) FChars.resize(static_cast<size_t>(n));
+    if (n > 0) Read(FChars.data(), n * 2);
+    FCharCount = static_cast<size_t>(n);
+  }
+  return {FChars.data(), FCharCount};
+}
+
+inline TXmlNameID TBinXmlReader::NameOfHash(TXmlNameTable* ANames, uint32_t AHash) {
+  if (FUNDREL_UNLIKELY(!FHashCacheReady)) {
+    std::memset(static_cast<void*>(FHashCache), 0, sizeof(FHashCache));
+    FHashCacheReady = true;
+  }
   THashSlot& slot = FHashCache[(AHash ^ (AHash >> 8) ^ (AHash >> 16)) & 255];
   if (slot.ID != 0 && slot.Hash == AHash) return slot.ID;
   const TXmlNameID id = ANames->GetNameID(AHash);
-  if (id != 0) slot = THashSlot{AHash, id};
+  // The first name of a hash is the oldest: one added after the limit means none was there before.
+  if (id == 0 || !TXmlNameTable::AmongFirst(id, FNameLimit)) return 0;
+  slot = THashSlot{AHash, id};
   return id;
 }
 
@@ -831,6 +852,14 @@ TXmlElement* TBinXmlReader::ReadElement(TXmlNode* AParent, TXmlNameID AID) {
 void TBinXmlReader::ReadNodeBody(TXmlNode* ANode) { ReadChildren(ANode, ReadBodyHead(ANode)); }
 
 void TBinXmlReader::ReadChildren(TXmlNode* ANode, int32_t ACount) {
+  if (FImage) {
+    for (int32_t i = 0; i < ACount; ++i) {
+      int32_t count = 0;
+      TXmlNode* child = ReadNodeRecord(ANode, count);
+      if (child && count > 0) FImage->Defer(child, count);
+    }
+    return;
+  }
   struct TFrame {
     TXmlNode* Node;
     int32_t Left;
@@ -913,13 +942,199 @@ TXmlNode* TBinXmlReader::ReadNodeRecord(TXmlNode* AParent, int32_t& AChildCount)
   }
 }
 
-void TXmlDocument::ReadBinary(TBinXmlReader& AReader) {
+void TXmlDocument::ReadBinaryHead(TBinXmlReader& AReader) {
   int32_t options = 0;
   AReader.Read(&options, 4);
   AReader.SetOptions(options);
   const int32_t n = AReader.ReadLongint();
-  for (int32_t i = 0; i < n; ++i) Names()->GetID(AReader.ReadXmlString());
+  for (int32_t i = 0; i < n; ++i) Names()->GetID(AReader.ReadXmlStringView());
+}
+
+void TXmlDocument::ReadBinary(TBinXmlReader& AReader) {
+  ReadBinaryHead(AReader);
   AReader.ReadNodeBody(this);
+}
+
+void TXmlDocument::ReadBinaryBytes(const TXmlBytes& AData, size_t AOffset) {
+  TStrXmlReader reader(AData, AOffset);
+  ReadBinaryHead(reader);
+  if (!TBinXmlImage::ReadBody(this, reader)) reader.ReadNodeBody(this);
+}
+
+// ---- Binary bodies kept after loading -------------------------------------------------------
+
+namespace {
+
+std::atomic<int64_t> gLiveImages{0};
+
+// Skips a value of type AType as the reader would read it; false where the reader would fail.
+[[gnu::always_inline]] inline bool SkipValue(const char*& AAt, const char* AEnd, int32_t AType) {
+  size_t n;
+  // Nearly every value is text or empty: tested before the general switch.
+  if (FUNDREL_LIKELY(AType == varUString)) {
+    int32_t count;
+    if (!PeekLongint(AAt, AEnd, count) || count < 0 || count > AEnd - AAt) return false;
+    AAt += count;
+    return true;
+  }
+  if (AType == varEmpty) return true;
+  switch (AType) {
+    case varEmpty:
+    case varNull: return true;
+    case varShortInt:
+    case varByte: n = 1; break;
+    case varSmallint:
+    case varBoolean:
+    case varWord: n = 2; break;
+    case varInteger:
+    case varSingle:
+    case varLongWord: n = 4; break;
+    case varDouble:
+    case varCurrency:
+    case varDate:
+    case varInt64: n = 8; break;
+    case varOleStr:
+    case varString:
+    case varUString:
+    case varByteArray: {
+      int32_t count;
+      if (!PeekLongint(AAt, AEnd, count) || count < 0) return false;
+      n = static_cast<size_t>(count) * (AType == varOleStr ? 2 : 1);
+      break;
+    }
+    default: return false;
+  }
+  if (n > static_cast<size_t>(AEnd - AAt)) return false;
+  AAt += n;
+  return true;
+}
+
+}  // namespace
+
+TBinXmlImage::TBinXmlImage(TXmlNameTable* ANames, int32_t AOptions) : FNames(ANames) {
+  SetOptions(AOptions);
+  FImage = this;
+  gLiveImages.fetch_add(1, std::memory_order_relaxed);
+}
+
+TBinXmlImage::~TBinXmlImage() { gLiveImages.fetch_sub(1, std::memory_order_relaxed); }
+
+int64_t TBinXmlImage::LiveCount() { return gLiveImages.load(std::memory_order_relaxed); }
+
+void TBinXmlImage::ReadSlow(void*, int32_t) { RaiseReadError(); }
+
+void TBinXmlImage::Free() noexcept {
+  (FPrev ? FPrev->FNext : FNames->FImages) = FNext;
+  if (FNext) FNext->FPrev = FPrev;
+  delete this;
+}
+
+void TXmlNameTable::FreeImages() noexcept {
+  while (FImages) FImages->Free();
+}
+
+bool TBinXmlImage::Scan() {
+  const char* at = FCur;
+  const char* const end = FEnd;
+  int32_t value = 0;
+  auto longint = [&]() __attribute__((always_inline)) { return PeekLongint(at, end, value); };
+  // Name hashes are resolved when their nodes are made, against the names the table held at the load.
+  auto name = longint;
+  auto attrs = [&]() __attribute__((always_inline)) {
+    if (!longint()) return false;
+    for (int32_t i = 0, n = value; i < n; ++i)
+      if (!name() || !longint() || !SkipValue(at, end, value)) return false;
+    return true;
+  };
+  const int32_t stringType = (Options() & 1) ? varOleStr : varUString;
+  if (!attrs() || !longint()) return false;
+  struct TFrame {
+    int32_t Left;
+    uint32_t Subtree;  // UINT32_MAX for the document
+  };
+  std::vector<TFrame> stack;
+  stack.reserve(32);
+  stack.push_back(TFrame{value, UINT32_MAX});
+  // A record with children takes at least 7 bytes with its first child: rarely more than this.
+  FSubtrees.reserve(static_cast<size_t>(end - at) / 32 + 8);
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    if (top.Left <= 0) {
+      if (top.Subtree != UINT32_MAX)
+        FSubtrees[top.Subtree] = TSubtree{static_cast<uint32_t>(at - FCur), static_cast<uint32_t>(FSubtrees.size())};
+      stack.pop_back();
+      continue;
+    }
+    --top.Left;
+    if (at == end) return false;
+    int32_t children = 0;
+    switch (static_cast<uint8_t>(*at++)) {
+      case NODE_ELEMENT:
+        if (!name() || !longint() || !SkipValue(at, end, value) || !attrs() || !longint()) return false;
+        children = value;
+        break;
+      case NODE_TEXT:
+        if (!longint() || !SkipValue(at, end, value)) return false;
+        break;
+      case NODE_CDATA_SECTION:
+      case NODE_COMMENT:
+        if (!SkipValue(at, end, stringType)) return false;
+        break;
+      case NODE_PROCESSING_INSTRUCTION:
+        if (!name() || !SkipValue(at, end, stringType) || !attrs() || !longint()) return false;
+        children = value;
+        break;
+      default: return false;
+    }
+    if (children > 0) {
+      FSubtrees.push_back(TSubtree{0, 0});
+      stack.push_back(TFrame{children, static_cast<uint32_t>(FSubtrees.size() - 1)});
+    }
+  }
+  return true;
+}
+
+bool TBinXmlImage::ReadBody(TXmlDocument* ADocument, TBinXmlReader& AReader) {
+  const auto size = static_cast<size_t>(AReader.FEnd - AReader.FCur);
+  if (size > UINT32_MAX || AReader.Available() != AReader.FEnd - AReader.FCur) return false;
+  TXmlNameTable* names = ADocument->Names();
+  std::unique_ptr<TBinXmlImage> image(new TBinXmlImage(names, AReader.Options()));
+  image->FNameLimit = names->NameCount();
+  // The caller's bytes are checked first: an image is kept only for a body that reads without error.
+  image->FCur = AReader.FCur;
+  image->FEnd = AReader.FEnd;
+  if (!image->Scan()) return false;
+  image->FBytes.assign(AReader.FCur, size);
+  AReader.FCur = AReader.FEnd;
+  TBinXmlImage* kept = image.release();
+  kept->FNext = names->FImages;
+  if (kept->FNext) kept->FNext->FPrev = kept;
+  names->FImages = kept;
+  struct TLoadHold {
+    TBinXmlImage* Image;
+    ~TLoadHold() { Image->PendingGone(); }
+  } hold{kept};
+  kept->FCur = kept->FBytes.data();
+  kept->FEnd = kept->FCur + size;
+  kept->FSide = 0;
+  kept->ReadNodeBody(ADocument);
+  return true;
+}
+
+void TBinXmlImage::Defer(TXmlNode* ANode, int32_t ACount) {
+  const TSubtree s = FSubtrees[FSide];
+  void* block = TXmlBase::operator new(sizeof(TXmlNode::TPendingBody), FNames->Pool());
+  ANode->SetPending(::new (block) TXmlNode::TPendingBody{this, static_cast<uint32_t>(FCur - FBytes.data()), ACount, FSide + 1});
+  ++FPending;
+  FCur = FBytes.data() + s.End;
+  FSide = s.After;
+}
+
+void TBinXmlImage::Expand(TXmlNode* ANode, const TXmlNode::TPendingBody& ABody) {
+  FCur = FBytes.data() + ABody.Begin;
+  FEnd = FBytes.data() + FBytes.size();
+  FSide = ABody.Side;
+  ReadChildren(ANode, ABody.Count);
 }
 
 TStmXmlReader::TStmXmlReader(TXmlStream& AStream, int32_t ABufSize)
