@@ -1254,9 +1254,9 @@ class FUNDREL_API TBinXmlReader {
     uint32_t Hash;
     TXmlNameID ID;
   };
-  // Cleared on first use: most readers of a kept body resolve no name at all.
-  bool FHashCacheReady = false;
-  THashSlot FHashCache[256];
+  static constexpr size_t HashCacheSize = 256;
+  std::unique_ptr<THashSlot[]> FHashCache;  // made after the first few look-ups
+  int32_t FUncachedLookups = 0;
 };
 
 class FUNDREL_API TStmXmlReader final : public TBinXmlReader {

@@ -597,16 +597,18 @@ std::u16string_view TBinXmlReader::ReadXmlStringView() {
 }
 
 inline TXmlNameID TBinXmlReader::NameOfHash(TXmlNameTable* ANames, uint32_t AHash) {
-  if (FUNDREL_UNLIKELY(!FHashCacheReady)) {
-    std::memset(static_cast<void*>(FHashCache), 0, sizeof(FHashCache));
-    FHashCacheReady = true;
+  THashSlot* slot = nullptr;
+  // The first few names are looked up in the table: a reader that resolves only those (a kept body
+  // making the top of its tree) never makes the cache.
+  if (FUNDREL_LIKELY(FHashCache != nullptr) || ++FUncachedLookups > 8) {
+    if (FUNDREL_UNLIKELY(!FHashCache)) FHashCache.reset(new THashSlot[HashCacheSize]());
+    slot = &FHashCache[(AHash ^ (AHash >> 8) ^ (AHash >> 16)) & (HashCacheSize - 1)];
+    if (slot->ID != 0 && slot->Hash == AHash) return slot->ID;
   }
-  THashSlot& slot = FHashCache[(AHash ^ (AHash >> 8) ^ (AHash >> 16)) & 255];
-  if (slot.ID != 0 && slot.Hash == AHash) return slot.ID;
   const TXmlNameID id = ANames->GetNameID(AHash);
   // The first name of a hash is the oldest: one added after the limit means none was there before.
   if (id == 0 || !TXmlNameTable::AmongFirst(id, FNameLimit)) return 0;
-  slot = THashSlot{AHash, id};
+  if (slot) *slot = THashSlot{AHash, id};
   return id;
 }
 
@@ -1042,8 +1044,22 @@ bool TBinXmlImage::Scan() {
   auto name = longint;
   auto attrs = [&]() __attribute__((always_inline)) {
     if (!longint()) return false;
-    for (int32_t i = 0, n = value; i < n; ++i)
+    for (int32_t i = 0, n = value; i < n; ++i) {
+      // The usual attribute, a name hash and a short text value, taken in one step.
+      static_assert(varUString == 0x0102, "the integer form tested below");
+      if (end - at >= 10) {
+        const auto* p = reinterpret_cast<const uint8_t*>(at);
+        const size_t hash = p[0] < 0x80 ? 1 : p[0] == 0xFF ? 5 : 2;
+        if (p[hash] == 0x81 && p[hash + 1] == 0x02 && p[hash + 2] < 0x80) {  // varUString, length < 128
+          const size_t length = p[hash + 2];
+          if (length <= static_cast<size_t>(end - at) - hash - 3) {
+            at += hash + 3 + length;
+            continue;
+          }
+        }
+      }
       if (!name() || !longint() || !SkipValue(at, end, value)) return false;
+    }
     return true;
   };
   const int32_t stringType = (Options() & 1) ? varOleStr : varUString;
@@ -1123,6 +1139,13 @@ bool TBinXmlImage::ReadBody(TXmlDocument* ADocument, TBinXmlReader& AReader) {
 
 void TBinXmlImage::Defer(TXmlNode* ANode, int32_t ACount) {
   const TSubtree s = FSubtrees[FSide];
+  // A few children without children of their own (an element's text, a short list of values) are
+  // cheaper to make now than to keep waiting.
+  if (s.After == FSide + 1 && ACount <= 4) {
+    ++FSide;
+    ReadChildren(ANode, ACount);
+    return;
+  }
   void* block = TXmlBase::operator new(sizeof(TXmlNode::TPendingBody), FNames->Pool());
   ANode->SetPending(::new (block) TXmlNode::TPendingBody{this, static_cast<uint32_t>(FCur - FBytes.data()), ACount, FSide + 1});
   ++FPending;
