@@ -501,9 +501,8 @@ class TXmlSource {
 class TBinXmlImage final : public TBinXmlReader {
  public:
   // Reads the body that AReader holds in its window (up to the end of the data) into ADocument,
-  // keeping it. False, having read and made nothing, when the body holds an error or a name hash
-  // the table does not know: the caller reads it the usual way, which raises the same error at the
-  // same place.
+  // keeping it. False, having read and made nothing, when the body holds an error: the caller reads
+  // it the usual way, which raises that error at the same place.
   static bool ReadBody(TXmlDocument* ADocument, TBinXmlReader& AReader);
   ~TBinXmlImage() override;
   int64_t Available() const override { return FEnd - FCur; }
@@ -525,8 +524,9 @@ class TBinXmlImage final : public TBinXmlReader {
   friend class TXmlNameTable;
   TBinXmlImage(TXmlNameTable* ANames, int32_t AOptions);
   void Free() noexcept;
-  // Checks the window [FCur, FEnd) as a document body and notes where each subtree ends.
-  bool Scan();
+  // Checks the window [FCur, FEnd) as a document body and notes where each subtree ends; answers
+  // the body's size.
+  bool Scan(size_t& ASize);
   // Per record with children, in document order: where its subtree ends and the index of the next
   // subtree after it.
   struct TSubtree {

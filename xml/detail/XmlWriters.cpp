@@ -1035,7 +1035,7 @@ void TXmlNameTable::FreeImages() noexcept {
   while (FImages) FImages->Free();
 }
 
-bool TBinXmlImage::Scan() {
+bool TBinXmlImage::Scan(size_t& ASize) {
   const char* at = FCur;
   const char* const end = FEnd;
   int32_t value = 0;
@@ -1107,6 +1107,7 @@ bool TBinXmlImage::Scan() {
       stack.push_back(TFrame{children, static_cast<uint32_t>(FSubtrees.size() - 1)});
     }
   }
+  ASize = static_cast<size_t>(at - FCur);
   return true;
 }
 
@@ -1119,9 +1120,10 @@ bool TBinXmlImage::ReadBody(TXmlDocument* ADocument, TBinXmlReader& AReader) {
   // The caller's bytes are checked first: an image is kept only for a body that reads without error.
   image->FCur = AReader.FCur;
   image->FEnd = AReader.FEnd;
-  if (!image->Scan()) return false;
-  image->FBytes.assign(AReader.FCur, size);
-  AReader.FCur = AReader.FEnd;
+  size_t body = 0;
+  if (!image->Scan(body)) return false;
+  image->FBytes.assign(AReader.FCur, body);  // what follows the body is not read, as by the reader
+  AReader.FCur += body;
   TBinXmlImage* kept = image.release();
   kept->FNext = names->FImages;
   if (kept->FNext) kept->FNext->FPrev = kept;
@@ -1131,7 +1133,7 @@ bool TBinXmlImage::ReadBody(TXmlDocument* ADocument, TBinXmlReader& AReader) {
     ~TLoadHold() { Image->PendingGone(); }
   } hold{kept};
   kept->FCur = kept->FBytes.data();
-  kept->FEnd = kept->FCur + size;
+  kept->FEnd = kept->FCur + body;
   kept->FSide = 0;
   kept->ReadNodeBody(ADocument);
   return true;
