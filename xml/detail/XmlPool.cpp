@@ -29,33 +29,23 @@ namespace fundrel {
 
 namespace {
 
-constexpr size_t Granule = 8;
-constexpr size_t Classes = 255;  // blocks up to 2 KB (a paragraph of text); larger ones are big blocks
 constexpr size_t ChunkSize = 64 * 1024;
 constexpr size_t SmallChunksPerPool = 16;
+constexpr size_t BigClass = TXmlPool::BigClass;
 
-// One word precedes every block (8-byte aligned, like the block): the pool in the low bits, the
-// size class in the top byte, which no user-space address uses. Most blocks are small nodes, so
-// the word is worth keeping small.
+// The word before every block (see TXmlPool). Most blocks are small nodes, so the word is worth
+// keeping small.
 struct TBlockHeader {
   uintptr_t Word;
   TXmlPool* Pool() const { return reinterpret_cast<TXmlPool*>(Word & PoolMask); }  // null: malloc
-  size_t Class() const { return Word >> ClassShift; }  // BigClass: a big block of the pool
-  static constexpr unsigned ClassShift = 56;
-  static constexpr uintptr_t PoolMask = (uintptr_t(1) << ClassShift) - 1;
+  size_t Class() const { return Word >> TXmlPool::ClassShift; }  // BigClass: a big block of the pool
+  static constexpr uintptr_t PoolMask = (uintptr_t(1) << TXmlPool::ClassShift) - 1;
 };
 static_assert(sizeof(TBlockHeader) == 8);
-constexpr size_t BigClass = Classes;
 
 inline uintptr_t HeaderWord(TXmlPool* APool, size_t AClass) {
-  return reinterpret_cast<uintptr_t>(APool) | (uintptr_t(AClass) << TBlockHeader::ClassShift);
+  return reinterpret_cast<uintptr_t>(APool) | (uintptr_t(AClass) << TXmlPool::ClassShift);
 }
-
-// Precedes the header of a big block: its place on the pool's list.
-struct alignas(16) TBigLink {
-  TBigLink* Prev;
-  TBigLink* Next;
-};
 
 // Chunks of pools that died, kept for the next documents so that loading one document after another
 // does not hand memory back to the system and fault it in again (a fresh page costs more than the
@@ -145,93 +135,59 @@ TChunkCache& Chunks() {
 
 }  // namespace
 
-class TXmlPool {
- public:
-  void* Take(size_t AClass) {
-    ++FRefs;
-    if (void* b = FFree[AClass]) {
-      FFree[AClass] = *static_cast<void**>(b);
-      return b;
-    }
-    const size_t size = sizeof(TBlockHeader) + (AClass + 1) * Granule;
-    if (size > FLeft) {
-      const bool large = FChunks.size() >= SmallChunksPerPool;
-      std::vector<char*>& owned = large ? FLarge : FChunks;
-      owned.reserve(owned.size() + 1);
-      FCurrent = large ? Chunks().TakeLarge() : Chunks().Take();
-      if (!FCurrent) {
-        --FRefs;
-        throw std::bad_alloc();
-      }
-      owned.push_back(FCurrent);
-      FLeft = large ? platform::LargeBlockSize : ChunkSize;
-    }
-    auto* h = reinterpret_cast<TBlockHeader*>(FCurrent);
-    h->Word = HeaderWord(this, AClass);
-    // Blocks are handed out in address order, each written at once: asking for the memory a few
-    // kilobytes ahead lets those writes find it in the cache. (A prefetch past the chunk is harmless.)
-    __builtin_prefetch(FCurrent + 4096, 1, 3);
-    FCurrent += size;
-    FLeft -= size;
-    return h + 1;
-  }
-  void Give(void* ABlock, size_t AClass) {
-    *static_cast<void**>(ABlock) = FFree[AClass];
-    FFree[AClass] = ABlock;
-    Release();
-  }
-  void* TakeBig(size_t ASize) {
-    auto* link = static_cast<TBigLink*>(std::malloc(sizeof(TBigLink) + sizeof(TBlockHeader) + ASize));
-    if (!link) throw std::bad_alloc();
-    link->Prev = &FBig;
-    link->Next = FBig.Next;
-    FBig.Next->Prev = link;
-    FBig.Next = link;
-    auto* h = reinterpret_cast<TBlockHeader*>(link + 1);
-    h->Word = HeaderWord(this, BigClass);
-    ++FRefs;
-    return h + 1;
-  }
-  static void FreeBig(TBigLink* ALink) {
-    ALink->Prev->Next = ALink->Next;
-    ALink->Next->Prev = ALink->Prev;
-    std::free(ALink);
-  }
-  void GiveBig(void* ABlock) {
-    FreeBig(reinterpret_cast<TBigLink*>(static_cast<TBlockHeader*>(ABlock) - 1) - 1);
-    Release();
-  }
-  void Release() {
-    if (--FRefs == 0) delete this;
-  }
-  size_t BlocksInUse() const { return FRefs - 1; }
-  // Every block given out is dead: hands the chunks back at once. The table's reference stays.
-  void DropAll() {
-    ReturnAll();
-    FChunks.clear();
-    FLarge.clear();
-    for (void*& f : FFree) f = nullptr;
-    FCurrent = nullptr;
-    FLeft = 0;
-    FRefs = 1;
-  }
-  ~TXmlPool() { ReturnAll(); }
+void* TXmlPool::TakeFromNewChunk(size_t AClass) {
+  const bool large = FChunks.size() >= SmallChunksPerPool;
+  std::vector<char*>& owned = large ? FLarge : FChunks;
+  owned.reserve(owned.size() + 1);
+  char* chunk = large ? Chunks().TakeLarge() : Chunks().Take();
+  if (!chunk) throw std::bad_alloc();
+  owned.push_back(chunk);
+  FCurrent = chunk;
+  FLeft = large ? platform::LargeBlockSize : ChunkSize;
+  return Take(AClass);
+}
 
- private:
-  void ReturnAll() {
-    for (char* c : FChunks) Chunks().Give(c);
-    if (!FLarge.empty()) Chunks().GiveLarge(FLarge);
-    while (FBig.Next != &FBig) FreeBig(FBig.Next);
-  }
+void* TXmlPool::TakeBig(size_t ASize) {
+  auto* link = static_cast<TBigLink*>(std::malloc(sizeof(TBigLink) + sizeof(TBlockHeader) + ASize));
+  if (!link) throw std::bad_alloc();
+  link->Prev = &FBig;
+  link->Next = FBig.Next;
+  FBig.Next->Prev = link;
+  FBig.Next = link;
+  auto* h = reinterpret_cast<TBlockHeader*>(link + 1);
+  h->Word = HeaderWord(this, BigClass);
+  ++FRefs;
+  return h + 1;
+}
 
-  size_t FRefs = 1;  // the table's reference and one per live block
-  void* FFree[Classes] = {};
-  std::vector<char*> FChunks;
-  std::vector<char*> FLarge;
-  char* FCurrent = nullptr;
-  size_t FLeft = 0;
-  TBigLink FBig{&FBig, &FBig};
-};
+void TXmlPool::FreeBig(TBigLink* ALink) {
+  ALink->Prev->Next = ALink->Next;
+  ALink->Next->Prev = ALink->Prev;
+  std::free(ALink);
+}
+
+void TXmlPool::GiveBig(void* ABlock) {
+  FreeBig(reinterpret_cast<TBigLink*>(static_cast<TBlockHeader*>(ABlock) - 1) - 1);
+  Release();
+}
+
+void TXmlPool::DropAll() {
+  ReturnAll();
+  FChunks.clear();
+  FLarge.clear();
+  for (void*& f : FFree) f = nullptr;
+  FCurrent = nullptr;
+  FLeft = 0;
+  FRefs = 1;
+}
+
+TXmlPool::~TXmlPool() { ReturnAll(); }
+
+void TXmlPool::ReturnAll() {
+  for (char* c : FChunks) Chunks().Give(c);
+  if (!FLarge.empty()) Chunks().GiveLarge(FLarge);
+  while (FBig.Next != &FBig) FreeBig(FBig.Next);
+}
 
 TXmlPool* NewXmlPool() { return FUNDREL_XML_POOL ? new TXmlPool : nullptr; }
 
@@ -251,9 +207,8 @@ bool detail::XmlPoolsEnabled() { return FUNDREL_XML_POOL != 0; }
 
 void detail::XmlCachedLargeBlocks(size_t& AReady, size_t& AParked) { Chunks().Count(AReady, AParked); }
 
-void* TXmlBase::operator new(size_t ASize, TXmlPool* APool) {
-  const size_t cls = (ASize + Granule - 1) / Granule - 1;
-  if (APool) return cls < Classes ? APool->Take(cls) : APool->TakeBig(ASize);
+void* TXmlBase::NewOutsideChunks(size_t ASize, TXmlPool* APool) {
+  if (APool) return APool->TakeBig(ASize);
   auto* h = static_cast<TBlockHeader*>(std::malloc(sizeof(TBlockHeader) + ASize));
   if (!h) throw std::bad_alloc();
   h->Word = 0;
