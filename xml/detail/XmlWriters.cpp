@@ -1064,47 +1064,49 @@ bool TBinXmlImage::Scan(size_t& ASize) {
   };
   const int32_t stringType = (Options() & 1) ? varOleStr : varUString;
   if (!attrs() || !longint()) return false;
+  // The open body's records left and its subtree stay in registers; the enclosing ones are stacked.
   struct TFrame {
     int32_t Left;
-    uint32_t Subtree;  // UINT32_MAX for the document
+    uint32_t Subtree;
   };
+  constexpr uint32_t Document = UINT32_MAX;
   std::vector<TFrame> stack;
   stack.reserve(32);
-  stack.push_back(TFrame{value, UINT32_MAX});
+  int32_t left = value;
+  uint32_t subtree = Document;
   // A record with children takes at least 7 bytes with its first child: rarely more than this.
   FSubtrees.reserve(static_cast<size_t>(end - at) / 32 + 8);
-  while (!stack.empty()) {
-    TFrame& top = stack.back();
-    if (top.Left <= 0) {
-      if (top.Subtree != UINT32_MAX)
-        FSubtrees[top.Subtree] = TSubtree{static_cast<uint32_t>(at - FCur), static_cast<uint32_t>(FSubtrees.size())};
+  for (;;) {
+    if (left <= 0) {
+      if (subtree == Document) break;
+      FSubtrees[subtree] = TSubtree{static_cast<uint32_t>(at - FCur), static_cast<uint32_t>(FSubtrees.size())};
+      left = stack.back().Left;
+      subtree = stack.back().Subtree;
       stack.pop_back();
       continue;
     }
-    --top.Left;
+    --left;
     if (at == end) return false;
     int32_t children = 0;
-    switch (static_cast<uint8_t>(*at++)) {
-      case NODE_ELEMENT:
-        if (!name() || !longint() || !SkipValue(at, end, value) || !attrs() || !longint()) return false;
-        children = value;
-        break;
-      case NODE_TEXT:
-        if (!longint() || !SkipValue(at, end, value)) return false;
-        break;
-      case NODE_CDATA_SECTION:
-      case NODE_COMMENT:
-        if (!SkipValue(at, end, stringType)) return false;
-        break;
-      case NODE_PROCESSING_INSTRUCTION:
-        if (!name() || !SkipValue(at, end, stringType) || !attrs() || !longint()) return false;
-        children = value;
-        break;
-      default: return false;
+    const auto code = static_cast<uint8_t>(*at++);
+    if (FUNDREL_LIKELY(code == NODE_ELEMENT)) {
+      if (!name() || !longint() || !SkipValue(at, end, value) || !attrs() || !longint()) return false;
+      children = value;
+    } else if (code == NODE_TEXT) {
+      if (!longint() || !SkipValue(at, end, value)) return false;
+    } else if (code == NODE_CDATA_SECTION || code == NODE_COMMENT) {
+      if (!SkipValue(at, end, stringType)) return false;
+    } else if (code == NODE_PROCESSING_INSTRUCTION) {
+      if (!name() || !SkipValue(at, end, stringType) || !attrs() || !longint()) return false;
+      children = value;
+    } else {
+      return false;
     }
     if (children > 0) {
+      stack.push_back(TFrame{left, subtree});
+      subtree = static_cast<uint32_t>(FSubtrees.size());
       FSubtrees.push_back(TSubtree{0, 0});
-      stack.push_back(TFrame{children, static_cast<uint32_t>(FSubtrees.size() - 1)});
+      left = children;
     }
   }
   ASize = static_cast<size_t>(at - FCur);
