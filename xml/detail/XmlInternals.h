@@ -416,7 +416,8 @@ class TXmlSource {
     TXmlNameID Element = 0;
     std::vector<TXmlNameID> Names;
   };
-  TAttrGuess AttrGuesses[16];
+  static constexpr size_t AttrGuessCount = 16;
+  TAttrGuess AttrGuesses[AttrGuessCount];
 
   // Attributes being read, packed into their node in one piece.
   std::vector<TXmlNode::TPackedAttr> AttrScratch;
@@ -467,6 +468,8 @@ class TXmlSource {
   void DropToken() { --FTokenStackTop; }
 
  private:
+  // Takes the tokens and scratch the last source of this thread left.
+  void TakeSpareParts();
   char16_t NextSlow();
   void Fill();
   size_t DecodeUtf8(const unsigned char* AIn, size_t ASize, size_t& AUsed);

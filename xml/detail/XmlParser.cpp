@@ -26,18 +26,38 @@ void TXmlToken::Reserve(size_t ASize) {
 }
 
 namespace {
-// Documents are often parsed one after another, many of them small: each thread keeps the last
-// character block for the next source rather than allocating 32 KB per parse.
-thread_local std::unique_ptr<char16_t[]> tSpareBlock;
+// Documents are often parsed one after another, many of them small: each thread keeps what a
+// source allocates (the 32 KB character block, the tokens and the attribute scratch) for the next
+// source rather than allocating it for every parse.
+struct TSpareParts {
+  std::unique_ptr<char16_t[]> Block;
+  std::vector<std::unique_ptr<TXmlToken>> Tokens;
+  std::vector<TXmlNode::TPackedAttr> Attrs;
+  std::vector<TXmlNameID> GuessedNames[TXmlSource::AttrGuessCount];
+};
+thread_local TSpareParts tSpare;
+// A token grown beyond this by a long text is not kept.
+constexpr size_t KeptTokenUnits = 64 * 1024;
 
 std::unique_ptr<char16_t[]> TakeBlock(size_t AUnits) {
-  if (tSpareBlock) return std::move(tSpareBlock);
+  if (tSpare.Block) return std::move(tSpare.Block);
   return std::unique_ptr<char16_t[]>(new char16_t[AUnits]);
 }
 }  // namespace
 
+void TXmlSource::TakeSpareParts() {
+  FTokenStack = std::move(tSpare.Tokens);
+  AttrScratch = std::move(tSpare.Attrs);
+  // The guesses of the last source name another table's names: only their room is kept.
+  for (size_t i = 0; i < std::size(AttrGuesses); ++i) {
+    AttrGuesses[i].Names = std::move(tSpare.GuessedNames[i]);
+    AttrGuesses[i].Names.clear();
+  }
+}
+
 TXmlSource::TXmlSource(TXmlStream& AStream)
     : FStream(&AStream), FBuffer(TakeBlock(BufferUnits)), FRaw(new char[RawBlock + 4]) {
+  TakeSpareParts();
   FRawData = FRaw.get();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
@@ -45,13 +65,19 @@ TXmlSource::TXmlSource(TXmlStream& AStream)
 
 TXmlSource::TXmlSource(const TXmlBytes& AData)
     : FStream(nullptr), FBuffer(TakeBlock(BufferUnits)), FDirectEnd(AData.data() + AData.size()) {
+  TakeSpareParts();
   FRawData = AData.data();
   FBufPtr = FBufEnd = FBuffer.get();
   NextSlow();
 }
 
 TXmlSource::~TXmlSource() {
-  if (!tSpareBlock) tSpareBlock = std::move(FBuffer);
+  if (!tSpare.Block) tSpare.Block = std::move(FBuffer);
+  if (!tSpare.Tokens.empty()) return;  // another source gave its parts back first
+  std::erase_if(FTokenStack, [](const std::unique_ptr<TXmlToken>& t) { return t->FValueBuf.size() > KeptTokenUnits; });
+  tSpare.Tokens = std::move(FTokenStack);
+  tSpare.Attrs = std::move(AttrScratch);
+  for (size_t i = 0; i < std::size(AttrGuesses); ++i) tSpare.GuessedNames[i] = std::move(AttrGuesses[i].Names);
 }
 
 TXmlToken& TXmlSource::PushToken() {
@@ -401,7 +427,7 @@ void ReadAttributes(TXmlSource& S, TXmlNameTable* ANames, TXmlNameID AElement, T
   AChars.Clear();
   S.SkipBlanks();
   if (!IsNameStart(S.CurChar)) return;
-  TXmlSource::TAttrGuess& guess = S.AttrGuesses[(static_cast<uintptr_t>(AElement) >> 4) & 15];
+  TXmlSource::TAttrGuess& guess = S.AttrGuesses[(static_cast<uintptr_t>(AElement) >> 4) & (TXmlSource::AttrGuessCount - 1)];
   if (guess.Element != AElement) {
     guess.Element = AElement;
     guess.Names.clear();
