@@ -303,7 +303,7 @@ class FUNDREL_API TXmlPool {
   ~TXmlPool();
 
   // A block of size class AClass (AClass + 1 granules).
-  void* Take(size_t AClass) {
+  [[gnu::always_inline]] void* Take(size_t AClass) {
     if (void* b = FFree[AClass]) {
       FFree[AClass] = *static_cast<void**>(b);
       ++FRefs;
@@ -368,7 +368,7 @@ class FUNDREL_API TXmlBase : public TInterfacedObject {
  public:
   // Objects of the XML classes are allocated from a name table's pool (nodes and lists) or on their
   // own (plain new); either way they are destroyed through their reference count.
-  static void* operator new(size_t ASize, TXmlPool* APool) {
+  [[gnu::always_inline]] static void* operator new(size_t ASize, TXmlPool* APool) {
     const size_t cls = (ASize + TXmlPool::Granule - 1) / TXmlPool::Granule - 1;
     if (FUNDREL_LIKELY(APool != nullptr && cls < TXmlPool::Classes)) return APool->Take(cls);
     return NewOutsideChunks(ASize, APool);
