@@ -296,6 +296,9 @@ class FUNDREL_API TXmlPool {
   // size class in the top byte, which no user-space address uses.
   static constexpr unsigned ClassShift = 56;
   static constexpr size_t BigClass = Classes;
+  static uintptr_t HeaderWord(TXmlPool* APool, size_t AClass) {
+    return reinterpret_cast<uintptr_t>(APool) | (uintptr_t(AClass) << ClassShift);
+  }
 
   TXmlPool() = default;
   TXmlPool(const TXmlPool&) = delete;
@@ -312,7 +315,7 @@ class FUNDREL_API TXmlPool {
     const size_t size = sizeof(uintptr_t) + (AClass + 1) * Granule;
     if (FUNDREL_UNLIKELY(size > FLeft)) return TakeFromNewChunk(AClass);
     auto* h = reinterpret_cast<uintptr_t*>(FCurrent);
-    *h = reinterpret_cast<uintptr_t>(this) | (uintptr_t(AClass) << ClassShift);
+    *h = HeaderWord(this, AClass);
     // Blocks are handed out in address order, each written at once: asking for the memory a few
     // kilobytes ahead lets those writes find it in the cache. (A prefetch past the chunk is harmless.)
     __builtin_prefetch(FCurrent + 4096, 1, 3);

@@ -43,10 +43,6 @@ struct TBlockHeader {
 };
 static_assert(sizeof(TBlockHeader) == 8);
 
-inline uintptr_t HeaderWord(TXmlPool* APool, size_t AClass) {
-  return reinterpret_cast<uintptr_t>(APool) | (uintptr_t(AClass) << TXmlPool::ClassShift);
-}
-
 // Chunks of pools that died, kept for the next documents so that loading one document after another
 // does not hand memory back to the system and fault it in again (a fresh page costs more than the
 // nodes written to it). Of the large blocks, as many as the last pool used (at least 32 MB) stay
@@ -155,7 +151,7 @@ void* TXmlPool::TakeBig(size_t ASize) {
   FBig.Next->Prev = link;
   FBig.Next = link;
   auto* h = reinterpret_cast<TBlockHeader*>(link + 1);
-  h->Word = HeaderWord(this, BigClass);
+  h->Word = TXmlPool::HeaderWord(this, BigClass);
   ++FRefs;
   return h + 1;
 }
