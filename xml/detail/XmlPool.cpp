@@ -140,6 +140,7 @@ void* TXmlPool::TakeFromNewChunk(size_t AClass) {
   owned.push_back(chunk);
   FCurrent = chunk;
   FLeft = large ? platform::LargeBlockSize : ChunkSize;
+  FAhead = owned.size() > 1 || large ? 4096 : 0;
   return Take(AClass);
 }
 
@@ -174,6 +175,7 @@ void TXmlPool::DropAll() {
   for (void*& f : FFree) f = nullptr;
   FCurrent = nullptr;
   FLeft = 0;
+  FAhead = 0;
   FRefs = 1;
 }
 
