@@ -49,7 +49,7 @@ auto Converted(F AFunc) -> decltype(AFunc()) {
 
 // Releases a node held by a list. Releasing a node may release its whole subtree; nested releases
 // are queued and run here one after another, so deep trees never recurse on the stack.
-thread_local std::vector<TXmlNode*>* tPendingReleases = nullptr;
+thread_local std::vector<TXmlNode*>* tPendingReleases __attribute__((tls_model("initial-exec"))) = nullptr;
 
 void ReleaseNode(TXmlNode* ANode) {
   if (tPendingReleases) {
@@ -95,26 +95,108 @@ TXmlString Ascii(std::string_view AText) { return TXmlString(AText.begin(), ATex
 
 // ---- Name table ----------------------------------------------------------------------------
 
+// What a table of the usual size allocates and fills before its first name: the bucket heads
+// (8 KB), the pool, the preset names' texts (four of them too long for a string's own room) and
+// the lists of names and heavy nodes. A document of a few hundred bytes costs less than these, so a
+// dying table leaves them to the next table made on its thread, one set per thread.
+struct TXmlNameTable::TKit {
+  static constexpr size_t Buckets = 1009;
+  static constexpr size_t Presets = 6;
+  TEntry** Heads = nullptr;  // every bucket empty
+  TXmlPool* Pool = nullptr;  // no block given out
+  TXmlString Names[Presets];
+  std::vector<TEntry*> Entries;
+  std::vector<TXmlNode*> Heavy;
+  bool Full = false;  // Heads and Names are set
+  ~TKit() {
+    delete[] Heads;
+    ReleaseXmlPool(Pool);
+  }
+
+  static thread_local TKit* Current;  // made when the first table dies on the thread
+  static thread_local bool Closed;    // the thread is ending: nothing more is left here
+  struct TOwner {
+    ~TOwner() {
+      Closed = true;
+      delete Current;
+      Current = nullptr;
+    }
+  };
+  static thread_local TOwner Owner;
+};
+thread_local TXmlNameTable::TKit* TXmlNameTable::TKit::Current __attribute__((tls_model("initial-exec"))) = nullptr;
+thread_local bool TXmlNameTable::TKit::Closed __attribute__((tls_model("initial-exec"))) = false;
+thread_local TXmlNameTable::TKit::TOwner TXmlNameTable::TKit::Owner __attribute__((tls_model("initial-exec")));
+
 TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
-    : FPool(NewXmlPool()),
-      FBucketCount(static_cast<size_t>(std::max(1, AHashTableSize))),
-      FNames(new TEntry*[FBucketCount]()) {
+    : FPool(nullptr), FBucketCount(static_cast<size_t>(std::max(1, AHashTableSize))) {
+  TKit* kit = FBucketCount == TKit::Buckets ? TKit::Current : nullptr;
+  if (kit && kit->Full) {
+    kit->Full = false;
+    FNames.reset(kit->Heads);
+    kit->Heads = nullptr;
+    FPool = kit->Pool ? kit->Pool : NewXmlPool();
+    kit->Pool = nullptr;
+    FEntries.swap(kit->Entries);
+    FHeavyList.swap(kit->Heavy);
+    AddPresetNames(kit->Names);
+    return;
+  }
+  FNames.reset(new TEntry*[FBucketCount]());
+  FPool = NewXmlPool();
   FEntries.reserve(16);
-  FXmlTextNameID = GetID(u"#text");
-  FXmlCDATASectionNameID = GetID(u"#cdata-section");
-  FXmlCommentNameID = GetID(u"#comment");
-  FXmlDocumentNameID = GetID(u"#document");
-  FXmlNameID = GetID(u"xml");
-  FEncodingNameId = GetID(u"encoding");
+  AddPresetNames(nullptr);
+}
+
+void TXmlNameTable::AddPresetNames(TXmlString* AKept) {
+  static constexpr std::u16string_view names[TKit::Presets] = {u"#text", u"#cdata-section", u"#comment",
+                                                               u"#document", u"xml", u"encoding"};
+  TXmlNameID* ids[TKit::Presets] = {&FXmlTextNameID, &FXmlCDATASectionNameID, &FXmlCommentNameID,
+                                    &FXmlDocumentNameID, &FXmlNameID, &FEncodingNameId};
+  for (size_t i = 0; i < TKit::Presets; ++i) {
+    // Distinct names in an empty table: each goes at the end of its bucket without a look-up.
+    const uint32_t h = Hash(names[i]);
+    TEntry** link = &FNames[h % FBucketCount];
+    while (*link) link = &(*link)->Next;
+    *link = NewEntry(names[i], h, AKept ? &AKept[i] : nullptr);
+    *ids[i] = reinterpret_cast<TXmlNameID>(*link);
+  }
 }
 
 TXmlNameTable::~TXmlNameTable() {
   FreeImages();
+  LeaveKit();
   for (TEntry* e : FEntries) e->~TEntry();
   ReleaseXmlPool(FPool);
 }
 
-TXmlNameTable::TEntry* TXmlNameTable::NewEntry(std::u16string_view AName, uint32_t AHash) {
+void TXmlNameTable::LeaveKit() noexcept {
+  if (FBucketCount != TKit::Buckets || TKit::Closed || FEntries.size() < TKit::Presets) return;
+  if (!TKit::Current) {
+    (void)&TKit::Owner;  // its destructor frees the kit when the thread ends
+    TKit::Current = new (std::nothrow) TKit;
+    if (!TKit::Current) return;
+  }
+  TKit& kit = *TKit::Current;
+  if (kit.Full) return;
+  // Back to empty buckets: only those that hold a name were written.
+  for (TEntry* e : FEntries) FNames[e->Hash % FBucketCount] = nullptr;
+  kit.Heads = FNames.release();
+  for (size_t i = 0; i < TKit::Presets; ++i) kit.Names[i].swap(FEntries[i]->Name);
+  if (FPool && FPool->Unused() && !kit.Pool) {
+    FPool->DropAll();
+    kit.Pool = FPool;
+    FPool = nullptr;
+  }
+  for (TEntry* e : FEntries) e->~TEntry();
+  FEntries.clear();
+  kit.Entries.swap(FEntries);
+  FHeavyList.clear();
+  kit.Heavy.swap(FHeavyList);
+  kit.Full = true;
+}
+
+TXmlNameTable::TEntry* TXmlNameTable::NewEntry(std::u16string_view AName, uint32_t AHash, TXmlString* AKept) {
   const size_t slot = FEntries.size() % EntriesPerBlock;
   const size_t block = FEntries.size() / EntriesPerBlock;
   // Room first, so that the new entry cannot be lost; grown by doubling, as a document's first
@@ -125,7 +207,8 @@ TXmlNameTable::TEntry* TXmlNameTable::NewEntry(std::u16string_view AName, uint32
     FMoreEntries.push_back(std::make_unique<TEntryBlock>());
   }
   unsigned char* bytes = block == 0 ? FFirstEntries.Bytes : FMoreEntries[block - 1]->Bytes;
-  auto* e = ::new (bytes + slot * sizeof(TEntry)) TEntry{TXmlString(AName), AHash, static_cast<uint32_t>(std::min<size_t>(FEntries.size(), UINT32_MAX)), nullptr};
+  auto* e = ::new (bytes + slot * sizeof(TEntry))
+      TEntry{AKept ? std::move(*AKept) : TXmlString(AName), AHash, static_cast<uint32_t>(std::min<size_t>(FEntries.size(), UINT32_MAX)), nullptr};
   FEntries.push_back(e);
   return e;
 }

@@ -340,6 +340,9 @@ class FUNDREL_API TXmlPool {
   size_t BlocksInUse() const { return FRefs - 1; }
   // Every block given out is dead: hands the chunks back at once. The table's reference stays.
   void DropAll();
+  // Whether the pool is the table's alone (every block given back), so that the next table can
+  // take it over as it stands.
+  bool Unused() const { return FRefs == 1; }
 
  private:
   struct alignas(16) TBigLink {  // precedes the header of a big block: its place on the list
@@ -480,7 +483,12 @@ class FUNDREL_API TXmlNameTable final : public TImplements<TXmlBase, IXmlNameTab
   struct TEntryBlock {
     alignas(TEntry) unsigned char Bytes[EntriesPerBlock * sizeof(TEntry)];
   };
-  TEntry* NewEntry(std::u16string_view AName, uint32_t AHash);
+  TEntry* NewEntry(std::u16string_view AName, uint32_t AHash, TXmlString* AKept = nullptr);
+  // The six names every table starts with; AKept holds their texts when a kit provides them.
+  void AddPresetNames(TXmlString* AKept);
+  // A dying table of the usual size leaves its thread what the next one would allocate again.
+  struct TKit;
+  void LeaveKit() noexcept;
   TEntryBlock FFirstEntries;
   std::vector<std::unique_ptr<TEntryBlock>> FMoreEntries;
   TXmlNameID FXmlTextNameID = 0;

@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "XmlTestUtils.h"
@@ -35,6 +36,68 @@ TEST(XmlNameTable, HashInterningAndBucketOrder) {
   for (TXmlNameID id : table->AllNames()) buckets.push_back(table->GetKeyID(id) % 3);
   EXPECT_TRUE(std::is_sorted(buckets.begin(), buckets.end()));
   EXPECT_EQ(table->AllNames().size(), 9u);  // six built-in names plus three
+}
+
+// A table of the usual size starts from what the last dead one left on its thread: it must start
+// with the six built-in names and nothing else, whatever the last one held.
+TEST(XmlNameTable, EachNewTableStartsWithTheBuiltInNamesOnly) {
+  constexpr int32_t Size = 1009;
+  const std::u16string builtIn[] = {u"#text", u"#cdata-section", u"#comment", u"#document", u"xml", u"encoding"};
+  auto wide = [](const std::string& AText) { return std::u16string(AText.begin(), AText.end()); };
+  // A name that shares the first built-in name's bucket.
+  std::u16string collider;
+  for (int i = 0; TXmlNameTable::Hash(collider) % Size != TXmlNameTable::Hash(builtIn[0]) % Size; ++i)
+    collider = wide("c" + std::to_string(i));
+  for (int round = 0; round < 3; ++round) {
+    TIntf<IXmlNameTable> t = CreateNameTable(Size);
+    auto* table = static_cast<TXmlNameTable*>(t->GetObject());
+    ASSERT_EQ(table->AllNames().size(), 6u) << "round " << round;
+    const TXmlNameID ids[] = {table->XmlTextNameID(), table->XmlCDATASectionNameID(), table->XmlCommentNameID(),
+                              table->XmlDocumentNameID(), table->XmlNameID(), table->EncodingNameID()};
+    for (size_t i = 0; i < 6; ++i) {
+      EXPECT_EQ(t->GetID(builtIn[i]), ids[i]);
+      EXPECT_EQ(table->GetNameID(TXmlNameTable::Hash(builtIn[i])), ids[i]);
+      EXPECT_TRUE(TXmlNameTable::AmongFirst(ids[i], 6));
+    }
+    // Nothing of the last table's names is left, in the built-in names' buckets or elsewhere.
+    EXPECT_EQ(table->GetNameID(TXmlNameTable::Hash(collider)), 0);
+    EXPECT_EQ(table->GetNameID(TXmlNameTable::Hash(u"n29")), 0);
+    // More names than fit the table's first block of entries, one of them after a built-in name.
+    const TXmlNameID c = t->GetID(collider);
+    for (int i = 0; i < 30; ++i) t->GetID(wide("n" + std::to_string(i)));
+    EXPECT_EQ(table->GetNameID(TXmlNameTable::Hash(collider)), c);
+    EXPECT_EQ(t->GetID(builtIn[0]), ids[0]);
+    EXPECT_EQ(table->AllNames().size(), 37u);
+    EXPECT_EQ(U8(t->GetName(t->GetID(u"n29"))), "n29");
+  }
+}
+
+// A table that dies while nodes moved to another table still use blocks of its pool must not hand
+// that pool to the next table: the next documents would write over the moved nodes.
+TEST(XmlNameTable, APoolStillInUseIsNotTakenOver) {
+  TIntf<IXmlDocument> a = Parse("<r><keep n='7'>kept text</keep></r>");
+  TIntf<IXmlDocument> b = CreateXmlDocument(u"other");
+  Root(b)->AppendChild(a->SelectSingleNode(u"r\\keep"));
+  a = nullptr;
+  for (int i = 0; i < 20; ++i) Parse("<r><over n='8'>written over it</over><over/></r>");
+  TIntf<IXmlNode> kept = b->SelectSingleNode(u"other\\keep");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->GetIntAttr(u"n", 0), 7);
+  EXPECT_EQ(U8(kept->Get_Text()), "kept text");
+}
+
+// Each thread keeps what its last dead table left; a thread's own is freed when it ends (the leak
+// checker of the sanitizer build sees it otherwise).
+TEST(XmlNameTable, ThreadsMakeAndDropTablesOfTheirOwn) {
+  std::vector<std::string> seen(2);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < seen.size(); ++i)
+    threads.emplace_back([&seen, i] {
+      for (int k = 0; k < 3; ++k) seen[i] += U8(Root(Parse("<t" + std::to_string(i) + "/>"))->Get_NodeName());
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(seen[0], "t0t0t0");
+  EXPECT_EQ(seen[1], "t1t1t1");
 }
 
 TEST(XmlNodeList, InsertRulesCloneForeignNodesAndKeepOwnOnes) {

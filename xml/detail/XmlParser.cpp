@@ -35,7 +35,7 @@ struct TSpareParts {
   std::vector<TXmlNode::TPackedAttr> Attrs;
   std::vector<TXmlNameID> GuessedNames[TXmlSource::AttrGuessCount];
 };
-thread_local TSpareParts tSpare;
+thread_local TSpareParts tSpare __attribute__((tls_model("initial-exec")));
 // A token grown beyond this by a long text is not kept.
 constexpr size_t KeptTokenUnits = 64 * 1024;
 
