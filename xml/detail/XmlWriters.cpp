@@ -1038,13 +1038,23 @@ void TXmlNameTable::FreeImages() noexcept {
 bool TBinXmlImage::Scan(size_t& ASize) {
   const char* at = FCur;
   const char* const end = FEnd;
-  int32_t value = 0;
-  auto longint = [&]() __attribute__((always_inline)) { return PeekLongint(at, end, value); };
+  // The next integer, or Broken where it does not fit. Returned rather than stored, so that each
+  // value stays in a register.
+  constexpr int64_t Broken = INT64_MIN;
+  auto longint = [&at, end]() __attribute__((always_inline)) -> int64_t {
+    int32_t v;
+    return PeekLongint(at, end, v) ? v : Broken;
+  };
   // Name hashes are resolved when their nodes are made, against the names the table held at the load.
-  auto name = longint;
+  auto name = [&]() __attribute__((always_inline)) { return longint() != Broken; };
+  auto value = [&]() __attribute__((always_inline)) {
+    const int64_t type = longint();
+    return type != Broken && SkipValue(at, end, static_cast<int32_t>(type));
+  };
   auto attrs = [&]() __attribute__((always_inline)) {
-    if (!longint()) return false;
-    for (int32_t i = 0, n = value; i < n; ++i) {
+    const int64_t n = longint();
+    if (n == Broken) return false;
+    for (int64_t i = 0; i < n; ++i) {
       // The usual attribute, a name hash and a short text value, taken in one step.
       static_assert(varUString == 0x0102, "the integer form tested below");
       if (end - at >= 10) {
@@ -1058,21 +1068,23 @@ bool TBinXmlImage::Scan(size_t& ASize) {
           }
         }
       }
-      if (!name() || !longint() || !SkipValue(at, end, value)) return false;
+      if (!name() || !value()) return false;
     }
     return true;
   };
   const int32_t stringType = (Options() & 1) ? varOleStr : varUString;
-  if (!attrs() || !longint()) return false;
+  if (!attrs()) return false;
+  const int64_t count = longint();
+  if (count == Broken) return false;
   // The open body's records left and its subtree stay in registers; the enclosing ones are stacked.
   struct TFrame {
-    int32_t Left;
+    int64_t Left;
     uint32_t Subtree;
   };
   constexpr uint32_t Document = UINT32_MAX;
   std::vector<TFrame> stack;
   stack.reserve(32);
-  int32_t left = value;
+  int64_t left = count;
   uint32_t subtree = Document;
   // A record with children takes at least 7 bytes with its first child: rarely more than this.
   FSubtrees.reserve(static_cast<size_t>(end - at) / 32 + 8);
@@ -1087,18 +1099,20 @@ bool TBinXmlImage::Scan(size_t& ASize) {
     }
     --left;
     if (at == end) return false;
-    int32_t children = 0;
+    int64_t children = 0;
     const auto code = static_cast<uint8_t>(*at++);
     if (FUNDREL_LIKELY(code == NODE_ELEMENT)) {
-      if (!name() || !longint() || !SkipValue(at, end, value) || !attrs() || !longint()) return false;
-      children = value;
+      if (!name() || !value() || !attrs()) return false;
+      children = longint();
+      if (children == Broken) return false;
     } else if (code == NODE_TEXT) {
-      if (!longint() || !SkipValue(at, end, value)) return false;
+      if (!value()) return false;
     } else if (code == NODE_CDATA_SECTION || code == NODE_COMMENT) {
       if (!SkipValue(at, end, stringType)) return false;
     } else if (code == NODE_PROCESSING_INSTRUCTION) {
-      if (!name() || !SkipValue(at, end, stringType) || !attrs() || !longint()) return false;
-      children = value;
+      if (!name() || !SkipValue(at, end, stringType) || !attrs()) return false;
+      children = longint();
+      if (children == Broken) return false;
     } else {
       return false;
     }
