@@ -112,25 +112,11 @@ struct TXmlNameTable::TKit {
     delete[] Heads;
     ReleaseXmlPool(Pool);
   }
-
-  static thread_local TKit* Current;  // made when the first table dies on the thread
-  static thread_local bool Closed;    // the thread is ending: nothing more is left here
-  struct TOwner {
-    ~TOwner() {
-      Closed = true;
-      delete Current;
-      Current = nullptr;
-    }
-  };
-  static thread_local TOwner Owner;
 };
-thread_local TXmlNameTable::TKit* TXmlNameTable::TKit::Current __attribute__((tls_model("initial-exec"))) = nullptr;
-thread_local bool TXmlNameTable::TKit::Closed __attribute__((tls_model("initial-exec"))) = false;
-thread_local TXmlNameTable::TKit::TOwner TXmlNameTable::TKit::Owner __attribute__((tls_model("initial-exec")));
 
 TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
     : FPool(nullptr), FBucketCount(static_cast<size_t>(std::max(1, AHashTableSize))) {
-  TKit* kit = FBucketCount == TKit::Buckets ? TKit::Current : nullptr;
+  TKit* kit = FBucketCount == TKit::Buckets ? detail::TPerThread<TKit>::Get() : nullptr;
   if (kit && kit->Full) {
     kit->Full = false;
     FNames.reset(kit->Heads);
@@ -171,13 +157,10 @@ TXmlNameTable::~TXmlNameTable() {
 }
 
 void TXmlNameTable::LeaveKit() noexcept {
-  if (FBucketCount != TKit::Buckets || TKit::Closed || FEntries.size() < TKit::Presets) return;
-  if (!TKit::Current) {
-    (void)&TKit::Owner;  // its destructor frees the kit when the thread ends
-    TKit::Current = new (std::nothrow) TKit;
-    if (!TKit::Current) return;
-  }
-  TKit& kit = *TKit::Current;
+  if (FBucketCount != TKit::Buckets || FEntries.size() < TKit::Presets) return;
+  TKit* const place = detail::TPerThread<TKit>::Get();
+  if (!place) return;
+  TKit& kit = *place;
   if (kit.Full) return;
   // Back to empty buckets: only those that hold a name were written.
   for (TEntry* e : FEntries) FNames[e->Hash % FBucketCount] = nullptr;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,33 @@ uint64_t XmlWholeTreeReleases();
 bool XmlPoolsEnabled();
 // The large blocks that pools which died left for the next ones: ready as they were, and parked.
 void XmlCachedLargeBlocks(size_t& AReady, size_t& AParked);
+
+// ---- Per-thread spares ---------------------------------------------------------------------
+// One T per thread, made on first use and freed when the thread ends; null once the thread is
+// ending (or without memory). The pointer itself is trivial, so reaching it costs one load at a fixed
+// offset: a thread-local object with a destructor would be reached through a guard and a call.
+template <class T>
+class TPerThread {
+ public:
+  static T* Get() noexcept {
+    if (FUNDREL_LIKELY(FCurrent != nullptr) || FClosed) return FCurrent;
+    (void)&FOwner;  // made once per thread, so that its destructor frees the object
+    FCurrent = new (std::nothrow) T;
+    return FCurrent;
+  }
+
+ private:
+  struct TOwner {
+    ~TOwner() {
+      FClosed = true;
+      delete FCurrent;
+      FCurrent = nullptr;
+    }
+  };
+  static inline thread_local T* FCurrent __attribute__((tls_model("initial-exec"))) = nullptr;
+  static inline thread_local bool FClosed __attribute__((tls_model("initial-exec"))) = false;
+  static inline thread_local TOwner FOwner __attribute__((tls_model("initial-exec")));
+};
 
 // ---- Errors --------------------------------------------------------------------------------
 [[noreturn]] void XmlError(const char* AMessage);

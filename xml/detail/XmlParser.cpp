@@ -35,22 +35,24 @@ struct TSpareParts {
   std::vector<TXmlNode::TPackedAttr> Attrs;
   std::vector<TXmlNameID> GuessedNames[TXmlSource::AttrGuessCount];
 };
-thread_local TSpareParts tSpare __attribute__((tls_model("initial-exec")));
 // A token grown beyond this by a long text is not kept.
 constexpr size_t KeptTokenUnits = 64 * 1024;
 
 std::unique_ptr<char16_t[]> TakeBlock(size_t AUnits) {
-  if (tSpare.Block) return std::move(tSpare.Block);
+  TSpareParts* spare = detail::TPerThread<TSpareParts>::Get();
+  if (spare && spare->Block) return std::move(spare->Block);
   return std::unique_ptr<char16_t[]>(new char16_t[AUnits]);
 }
 }  // namespace
 
 void TXmlSource::TakeSpareParts() {
-  FTokenStack = std::move(tSpare.Tokens);
-  AttrScratch = std::move(tSpare.Attrs);
+  TSpareParts* spare = detail::TPerThread<TSpareParts>::Get();
+  if (!spare) return;
+  FTokenStack = std::move(spare->Tokens);
+  AttrScratch = std::move(spare->Attrs);
   // The guesses of the last source name another table's names: only their room is kept.
   for (size_t i = 0; i < std::size(AttrGuesses); ++i) {
-    AttrGuesses[i].Names = std::move(tSpare.GuessedNames[i]);
+    AttrGuesses[i].Names = std::move(spare->GuessedNames[i]);
     AttrGuesses[i].Names.clear();
   }
 }
@@ -72,12 +74,14 @@ TXmlSource::TXmlSource(const TXmlBytes& AData)
 }
 
 TXmlSource::~TXmlSource() {
-  if (!tSpare.Block) tSpare.Block = std::move(FBuffer);
-  if (!tSpare.Tokens.empty()) return;  // another source gave its parts back first
+  TSpareParts* spare = detail::TPerThread<TSpareParts>::Get();
+  if (!spare) return;
+  if (!spare->Block) spare->Block = std::move(FBuffer);
+  if (!spare->Tokens.empty()) return;  // another source gave its parts back first
   std::erase_if(FTokenStack, [](const std::unique_ptr<TXmlToken>& t) { return t->FValueBuf.size() > KeptTokenUnits; });
-  tSpare.Tokens = std::move(FTokenStack);
-  tSpare.Attrs = std::move(AttrScratch);
-  for (size_t i = 0; i < std::size(AttrGuesses); ++i) tSpare.GuessedNames[i] = std::move(AttrGuesses[i].Names);
+  spare->Tokens = std::move(FTokenStack);
+  spare->Attrs = std::move(AttrScratch);
+  for (size_t i = 0; i < std::size(AttrGuesses); ++i) spare->GuessedNames[i] = std::move(AttrGuesses[i].Names);
 }
 
 TXmlToken& TXmlSource::PushToken() {
