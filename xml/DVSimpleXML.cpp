@@ -102,12 +102,11 @@ TXmlString Ascii(std::string_view AText) { return TXmlString(AText.begin(), ATex
 struct TXmlNameTable::TKit {
   static constexpr size_t Buckets = 1009;
   static constexpr size_t Presets = 6;
-  TEntry** Heads = nullptr;  // every bucket empty
-  TXmlPool* Pool = nullptr;  // no block given out
+  TEntry** Heads = nullptr;  // every bucket empty; null while no table has left its parts
+  TXmlPool* Pool = nullptr;  // no block given out; null when the last table's pool was still in use
   TXmlString Names[Presets];
   std::vector<TEntry*> Entries;
   std::vector<TXmlNode*> Heavy;
-  bool Full = false;  // Heads and Names are set
   ~TKit() {
     delete[] Heads;
     ReleaseXmlPool(Pool);
@@ -117,8 +116,7 @@ struct TXmlNameTable::TKit {
 TXmlNameTable::TXmlNameTable(int32_t AHashTableSize)
     : FPool(nullptr), FBucketCount(static_cast<size_t>(std::max(1, AHashTableSize))) {
   TKit* kit = FBucketCount == TKit::Buckets ? detail::TPerThread<TKit>::Get() : nullptr;
-  if (kit && kit->Full) {
-    kit->Full = false;
+  if (kit && kit->Heads) {
     FNames.reset(kit->Heads);
     kit->Heads = nullptr;
     FPool = kit->Pool ? kit->Pool : NewXmlPool();
@@ -161,12 +159,12 @@ void TXmlNameTable::LeaveKit() noexcept {
   TKit* const place = detail::TPerThread<TKit>::Get();
   if (!place) return;
   TKit& kit = *place;
-  if (kit.Full) return;
+  if (kit.Heads) return;
   // Back to empty buckets: only those that hold a name were written.
   for (TEntry* e : FEntries) FNames[e->Hash % FBucketCount] = nullptr;
   kit.Heads = FNames.release();
   for (size_t i = 0; i < TKit::Presets; ++i) kit.Names[i].swap(FEntries[i]->Name);
-  if (FPool && FPool->Unused() && !kit.Pool) {
+  if (FPool && FPool->Unused()) {
     FPool->DropAll();
     kit.Pool = FPool;
     FPool = nullptr;
@@ -176,7 +174,6 @@ void TXmlNameTable::LeaveKit() noexcept {
   kit.Entries.swap(FEntries);
   FHeavyList.clear();
   kit.Heavy.swap(FHeavyList);
-  kit.Full = true;
 }
 
 TXmlNameTable::TEntry* TXmlNameTable::NewEntry(std::u16string_view AName, uint32_t AHash, TXmlString* AKept) {
