@@ -164,7 +164,7 @@ void TXmlNameTable::LeaveKit() noexcept {
   for (TEntry* e : FEntries) FNames[e->Hash % FBucketCount] = nullptr;
   kit.Heads = FNames.release();
   for (size_t i = 0; i < TKit::Presets; ++i) kit.Names[i].swap(FEntries[i]->Name);
-  if (FPool && FPool->Unused()) {
+  if (FPool && FPool->BlocksInUse() == 0) {  // else a node moved to another table still uses it
     FPool->DropAll();
     kit.Pool = FPool;
     FPool = nullptr;

@@ -340,9 +340,6 @@ class FUNDREL_API TXmlPool {
   size_t BlocksInUse() const { return FRefs - 1; }
   // Every block given out is dead: hands the chunks back at once. The table's reference stays.
   void DropAll();
-  // Whether the pool is the table's alone (every block given back), so that the next table can
-  // take it over as it stands.
-  bool Unused() const { return FRefs == 1; }
 
  private:
   struct alignas(16) TBigLink {  // precedes the header of a big block: its place on the list

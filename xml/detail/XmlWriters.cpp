@@ -981,7 +981,6 @@ std::atomic<int64_t> gLiveImages{0};
   }
   if (AType == varEmpty) return true;
   switch (AType) {
-    case varEmpty:
     case varNull: return true;
     case varShortInt:
     case varByte: n = 1; break;
